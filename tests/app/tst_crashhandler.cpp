@@ -1,0 +1,143 @@
+#include "CrashHandler.h"
+#include "TestProcess.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+class TestCrashHandler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void crashLeavesDumpAndLog_data();
+    void crashLeavesDumpAndLog();
+    void unwritableDirectoryStillLogsAndExits();
+    void exceptionCodes();
+    void programKilledWithSegv();
+
+private:
+    struct Result
+    {
+        int exitStatus = 0;
+        bool crashed = false;
+        QString err;
+        QStringList dumps;
+        QString dumpText;
+    };
+    Result runChild(const QString &dir, const QStringList &args);
+};
+
+TestCrashHandler::Result TestCrashHandler::runChild(const QString &dir, const QStringList &args)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(QStringLiteral(CRASHCHILD), args);
+    Result r;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    r.crashed = p.exitStatus() == QProcess::CrashExit;
+    r.exitStatus = p.exitCode();
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.dumps = QDir(dir).entryList({QStringLiteral("*.dmp")}, QDir::Files);
+    if (!r.dumps.isEmpty()) {
+        QFile f(dir + QLatin1Char('/') + r.dumps.first());
+        if (f.open(QIODevice::ReadOnly))
+            r.dumpText = QString::fromUtf8(f.readAll());
+    }
+    return r;
+}
+
+void TestCrashHandler::crashLeavesDumpAndLog_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("segv") << "segv" << "main" << "c0000005" << SIGSEGV;
+    QTest::newRow("segv on a worker thread") << "segv" << "thread" << "c0000005" << SIGSEGV;
+    QTest::newRow("divide by zero") << "fpe" << "main" << "c0000094" << SIGFPE;
+    QTest::newRow("abort") << "abort" << "main" << "c0000409" << SIGABRT;
+    QTest::newRow("illegal instruction") << "ill" << "main" << "c000001d" << SIGILL;
+    QTest::newRow("bus") << "bus" << "main" << "c0000005" << SIGBUS;
+    QTest::newRow("stack overflow") << "overflow" << "main" << "c0000005" << SIGSEGV;
+    QTest::newRow("stack overflow on a thread") << "overflow" << "thread" << "c0000005" << SIGSEGV;
+}
+
+void TestCrashHandler::crashLeavesDumpAndLog()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, where);
+    QFETCH(QString, code);
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const Result r = runChild(dir.path(), {how, where});
+    QVERIFY2(r.crashed, qPrintable(r.err));
+    QCOMPARE(r.dumps.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}-\\d{2}-\\d{2}-\\d{2}-\\d{3}\\.dmp$"))
+                 .match(r.dumps.first()).hasMatch(), qPrintable(r.dumps.first()));
+    // The name is the local time of the crash, to within a minute.
+    const QDateTime named = QDateTime::fromString(r.dumps.first().left(23), QStringLiteral("yyyy-MM-dd-HH-mm-ss-zzz"));
+    QVERIFY(named.isValid());
+    QVERIFY(qAbs(named.secsTo(QDateTime::currentDateTime())) < 60);
+
+    const QRegularExpression logLine(QStringLiteral("Crash Addr: \"([0-9a-f]+)\" Code: \"([0-9a-f]+)\""));
+    const auto m = logLine.match(r.err);
+    QVERIFY2(m.hasMatch(), qPrintable(r.err));
+    QCOMPARE(m.captured(2), code);
+    QVERIFY(r.dumpText.contains(QStringLiteral("signal: %1").arg(signal)));
+    QVERIFY(r.dumpText.contains(QStringLiteral("exception code: ") + code));
+    QVERIFY(r.dumpText.contains(QStringLiteral("thread id: ")));
+    QVERIFY(r.dumpText.contains(QStringLiteral("backtrace:")));
+#if defined(__x86_64__)
+    QVERIFY(r.dumpText.contains(QStringLiteral("rip 0x") + m.captured(1)));
+#endif
+}
+
+void TestCrashHandler::unwritableDirectoryStillLogsAndExits()
+{
+    QTemporaryDir parent;
+    const QString dir = parent.path() + QStringLiteral("/work");
+    QVERIFY(QDir().mkpath(dir));
+    const Result r = runChild(dir, {QStringLiteral("segv"), QStringLiteral("main"), QStringLiteral("gone")});
+    QVERIFY(!QFileInfo::exists(dir));
+    QVERIFY2(r.crashed, qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("Code: \"c0000005\"")), qPrintable(r.err));
+}
+
+void TestCrashHandler::exceptionCodes()
+{
+    QCOMPARE(crashExceptionCode(SIGSEGV, 0), 0xc0000005u);
+    QCOMPARE(crashExceptionCode(SIGFPE, FPE_INTDIV), 0xc0000094u);
+    QCOMPARE(crashExceptionCode(SIGILL, 0), 0xc000001du);
+    QCOMPARE(crashExceptionCode(SIGABRT, 0), 0xc0000409u);
+}
+
+void TestCrashHandler::programKilledWithSegv()
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(binPath(QStringLiteral("Quellon")), QStringList());
+    QVERIFY(p.waitForStarted());
+    QTest::qWait(1500);
+    QCOMPARE(p.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(p.processId()), SIGSEGV);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("Crash Addr: \"")), qPrintable(err));
+    QVERIFY(err.contains(QStringLiteral("Code: \"c0000005\"")));
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.dmp")}, QDir::Files).size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestCrashHandler)
+#include "tst_crashhandler.moc"
