@@ -161,6 +161,8 @@ QChart *makeChart(const QString &title)
     c->legend()->hide();
     c->setTitle(title);
     c->setTitleFont(chartFont(10));
+    // The blurred background shadow would be redrawn on every update.
+    c->setDropShadowEnabled(false);
     return c;
 }
 
@@ -1366,6 +1368,8 @@ void CCCVPage::resetCharts()
     m_powTrace.clear();
     m_currChartCurrSeries->clear();
     m_lastElapsedMs = 0;
+    // A new run starts at 00:00:00, even when no off tick came in between.
+    timerState().originSet = false;
     m_maxVolt = m_minVolt = 0;
     m_maxCurr = m_minCurr = 0;
     m_maxPow = m_minPow = 0;
@@ -1375,7 +1379,7 @@ void CCCVPage::resetCharts()
     m_powAxis->setRange(0, 400);
 }
 
-void CCCVPage::updateAxisRange(float value, float &max, float &min, float factor, QValueAxis *a, QValueAxis *b)
+void CCCVPage::updateAxisRange(float value, float &max, float &min, double factor, QValueAxis *a, QValueAxis *b)
 {
     bool changed = false;
     if (value > max) {
@@ -1389,24 +1393,26 @@ void CCCVPage::updateAxisRange(float value, float &max, float &min, float factor
     }
     if (!changed)
         return;
-    const double lower = min < 0 ? double(min) * double(factor) : 0.0;
-    const double upper = double(max) * double(factor);
+    const double lower = min < 0 ? double(min) * factor : 0.0;
+    const double upper = double(max) * factor;
     a->setRange(lower, upper);
     if (b)
         b->setRange(lower, upper);
 }
 
+// Decimation columns of a chart: one per two pixels of the plot, the width of
+// the 2 px pens, so a column's vertical span is drawn as the full series would.
 int CCCVPage::plotColumns(QChart *chart) const
 {
     const int w = int(chart->plotArea().width());
-    return w > 0 ? w : 800;
+    return (w > 0 ? w : 800) / 2 + 1;
 }
 
 void CCCVPage::addChartReading(qint64 elapsedMs, double volt, double curr, double pow, bool redraw)
 {
-    updateAxisRange(float(curr), m_maxCurr, m_minCurr, 1.4f, m_ivCurrAxis, m_currChartCurrAxis);
-    updateAxisRange(float(volt), m_maxVolt, m_minVolt, 1.2f, m_ivVoltAxis);
-    updateAxisRange(float(pow), m_maxPow, m_minPow, 1.2f, m_powAxis);
+    updateAxisRange(float(curr), m_maxCurr, m_minCurr, 1.4, m_ivCurrAxis, m_currChartCurrAxis);
+    updateAxisRange(float(volt), m_maxVolt, m_minVolt, 1.2, m_ivVoltAxis);
+    updateAxisRange(float(pow), m_maxPow, m_minPow, 1.2, m_powAxis);
     const double x = double(chartBaseMs() + elapsedMs);
     m_voltTrace.append(x, volt);
     m_currTrace.append(x, curr);
@@ -1420,16 +1426,24 @@ void CCCVPage::refreshChartViews()
 {
     const qint64 base = chartBaseMs();
     const qint64 end = base + m_lastElapsedMs;
+    const double xMin = double(base);
+    const double xMax = double(m_lastElapsedMs > 0 ? end : base + 10000);
+    const QVector<QPointF> volt = m_voltTrace.decimated(xMin, xMax, plotColumns(m_ivChart));
+    const QVector<QPointF> curr = m_currTrace.decimated(xMin, xMax, plotColumns(m_ivChart));
+    const QVector<QPointF> pow = m_powTrace.decimated(xMin, xMax, plotColumns(m_powChart));
     if (m_lastElapsedMs > 0) {
-        // A zero-length time axis has no scale; the first point keeps the reset range.
+        // Every series is laid out again when its axis changes: empty them first,
+        // so each is laid out once, with its new points. A zero-length time axis
+        // has no scale; the first point keeps the reset range.
+        m_ivVoltSeries->clear();
+        m_ivCurrSeries->clear();
+        m_powSeries->clear();
         m_ivTimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(base), QDateTime::fromMSecsSinceEpoch(end));
         m_powTimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(base), QDateTime::fromMSecsSinceEpoch(end));
     }
-    const double xMin = double(base);
-    const double xMax = double(m_lastElapsedMs > 0 ? end : base + 10000);
-    m_voltTrace.refreshView(xMin, xMax, plotColumns(m_ivChart));
-    m_currTrace.refreshView(xMin, xMax, plotColumns(m_ivChart));
-    m_powTrace.refreshView(xMin, xMax, plotColumns(m_powChart));
+    m_ivVoltSeries->replace(volt);
+    m_ivCurrSeries->replace(curr);
+    m_powSeries->replace(pow);
 }
 
 void CCCVPage::timerTimeOut()

@@ -194,7 +194,7 @@ private:
     // Charts.
     void buildCharts();
     void resetCharts();
-    void updateAxisRange(float value, float &max, float &min, float factor, QtCharts::QValueAxis *a,
+    void updateAxisRange(float value, float &max, float &min, double factor, QtCharts::QValueAxis *a,
                          QtCharts::QValueAxis *b = nullptr);
     int plotColumns(QtCharts::QChart *chart) const;
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QLocale>
 #include <QtCharts/QXYSeries>
 
 #include <algorithm>
@@ -58,20 +59,78 @@ private:
 };
 
 // Appends the value with 3 significant digits in the shortest of fixed and
-// exponent form, as a text stream with precision 3 writes it.
+// exponent form, as a text stream with precision 3 writes it ("%.3g").
+void appendNumberExact(QByteArray &out, double v)
+{
+    // Exact ties round away from zero here (1.125 -> "1.13"), unlike printf.
+    out.append(QLocale::c().toString(v, 'g', 3).toLatin1());
+}
+
+// The same, quicker for the magnitudes that are written in fixed form
+// (1e-4 up to 999.5); near-ties and everything else go the exact way.
 void appendNumber(QByteArray &out, double v)
 {
-    char buf[64];
-    if (std::isnan(v)) {
-        out.append("nan");
+    static const double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+    const double a = std::fabs(v);
+    if (!(a >= 1e-4 && a < 999.0)) {
+        appendNumberExact(out, v);
         return;
     }
-    if (std::isinf(v)) {
-        out.append(v < 0 ? "-inf" : "inf");
+    int x = a >= 100 ? 2 : a >= 10 ? 1 : a >= 1 ? 0 : a >= 0.1 ? -1 : a >= 0.01 ? -2 : a >= 0.001 ? -3 : -4;
+    const double scaled = a * kPow10[2 - x]; // 100 <= scaled < 1000
+    const double below = std::floor(scaled);
+    const double frac = scaled - below;
+    if (std::fabs(frac - 0.5) < 1e-6) {
+        appendNumberExact(out, v);
         return;
     }
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 3);
-    out.append(buf, int(r.ptr - buf));
+    int digits = int(below) + (frac > 0.5 ? 1 : 0);
+    if (digits >= 1000) { // rounded up into the next decade
+        digits = 100;
+        ++x;
+        if (x > 2) {
+            appendNumberExact(out, v);
+            return;
+        }
+    }
+    char buf[16];
+    int n = 0;
+    if (v < 0)
+        buf[n++] = '-';
+    const int decimals = 2 - x; // 0 .. 6
+    const int divisor = int(kPow10[decimals > 2 ? 2 : decimals]);
+    if (decimals <= 2) {
+        const int whole = digits / divisor;
+        int rest = digits % divisor;
+        n += int(std::to_chars(buf + n, buf + sizeof buf, whole).ptr - (buf + n));
+        int width = decimals;
+        while (width > 0 && rest % 10 == 0) {
+            rest /= 10;
+            --width;
+        }
+        if (width > 0) {
+            buf[n++] = '.';
+            for (int k = width - 1; k >= 0; --k)
+                buf[n + k] = char('0' + rest % 10), rest /= 10;
+            n += width;
+        }
+    } else {
+        // 0.0ddd: leading zeros after the point, then the three digits.
+        buf[n++] = '0';
+        buf[n++] = '.';
+        for (int k = 0; k < decimals - 3; ++k)
+            buf[n++] = '0';
+        int width = 3;
+        int rest = digits;
+        while (rest % 10 == 0) {
+            rest /= 10;
+            --width;
+        }
+        for (int k = width - 1; k >= 0; --k)
+            buf[n + k] = char('0' + rest % 10), rest /= 10;
+        n += width;
+    }
+    out.append(buf, n);
 }
 
 void appendPadded(QByteArray &out, qint64 v, int width)

@@ -108,14 +108,14 @@ QVector<QPointF> ChartTrace::decimated(double xMin, double xMax, int columns) co
         return out;
 
     columns = std::max(1, columns);
-    if (last - first <= 4 * columns || !(xMax > xMin)) {
+    if (last - first <= 2 * columns || !(xMax > xMin)) {
         out.reserve(last - first);
         for (int i = first; i < last; ++i)
             out.append(m_points[i]);
         return out;
     }
 
-    out.reserve(4 * columns + 2);
+    out.reserve(2 * columns + 4);
     const double width = (xMax - xMin) / columns;
     int i = first;
     // The neighbour before the range stands alone.
@@ -134,10 +134,13 @@ QVector<QPointF> ChartTrace::decimated(double xMin, double xMax, int columns) co
         if (j <= i)
             continue;
         const Extremes e = extremes(i, j);
-        int picks[4] = {i, std::min(e.minIdx, e.maxIdx), std::max(e.minIdx, e.maxIdx), j - 1};
+        // Lowest and highest in their order; the outer columns also keep the
+        // range's first and last reading, so the line reaches both edges.
+        int picks[4] = {c == 0 ? i : -1, std::min(e.minIdx, e.maxIdx), std::max(e.minIdx, e.maxIdx),
+                        c == columns - 1 ? j - 1 : -1};
         int prev = -1;
         for (int p : picks) {
-            if (p != prev) {
+            if (p > prev) {
                 out.append(m_points[p]);
                 prev = p;
             }

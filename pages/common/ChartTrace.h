@@ -12,9 +12,10 @@ class QXYSeries;
 // One plotted quantity: every reading at full resolution (what the export
 // reads) plus the series the chart draws, which gets a min/max decimation of
 // the visible x range per horizontal pixel column. Per column the view keeps
-// the first, lowest, highest and last point in their order, so the drawn line
-// looks as the full series would, while its length stays bounded by the width
-// of the plot, however long the run.
+// the lowest and the highest reading in their order, so each column covers the
+// same vertical span as the full series would, while the drawn line stays
+// bounded by the width of the plot (at most two points per column, plus the
+// neighbours just outside the range), however long the run.
 class ChartTrace
 {
 public:

@@ -1,7 +1,10 @@
 #include "ChartExport.h"
 #include "DialogRecorder.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <cmath>
 #include <QTextStream>
 #include <QtCharts/QLineSeries>
 #include <QtTest>
@@ -76,6 +79,29 @@ private slots:
         s << value;
         s.flush();
         QCOMPARE(exportNumberText(value), expected);
+    }
+
+    // Over many magnitudes, including exact binary ties (1.125 -> "1.12").
+    void numberTextMatchesStream()
+    {
+        QRandomGenerator rng(11);
+        QList<double> values = {1.125, 0.125, 2.675, 999.4999, 999.5, 999.5001, 99.95, 9.995, 0.00099995, 1e-4,
+                                0.99951, -0.0456, 123.5, 124.5, 0.0001005, 5e-324, 1.7e308};
+        for (int k = 0; k < 20000; ++k) {
+            const double mag = std::pow(10.0, rng.bounded(12.0) - 6.0);
+            values << (rng.bounded(2) ? -1 : 1) * mag * rng.generateDouble();
+            values << std::round(rng.bounded(100000.0)) / 1000.0; // readings with 3 decimals
+        }
+        for (double v : values) {
+            QString expected;
+            QTextStream s(&expected);
+            s.setRealNumberPrecision(3);
+            s << v;
+            s.flush();
+            if (exportNumberText(v) != expected)
+                QFAIL(qPrintable(QStringLiteral("%1: %2 instead of %3")
+                                     .arg(v, 0, 'g', 17).arg(exportNumberText(v), expected)));
+        }
     }
 
     void threeSignificantDigits()

@@ -79,7 +79,7 @@ private slots:
         const double span = (count - 1) * 400.0;
         const double xMin = 1e12 + span * visibleFrom, xMax = 1e12 + span * visibleTo;
         const QVector<QPointF> view = trace.decimated(xMin, xMax, columns);
-        QVERIFY(view.size() <= 4 * columns + 2);
+        QVERIFY(view.size() <= 2 * columns + 4);
         checkLooksLikeFull(trace.points(), view, xMin, xMax, columns);
         // The line runs to the edges of the visible range.
         QVERIFY(view.front().x() <= xMin);
@@ -118,7 +118,7 @@ private slots:
             trace.append(i, std::sin(i / 100.0));
         trace.refreshView(0, 4999, 200);
         QVERIFY(series.count() > 0);
-        QVERIFY(series.count() <= 4 * 200 + 2);
+        QVERIFY(series.count() <= 2 * 200 + 4);
         trace.clear();
         QCOMPARE(series.count(), 0);
         QCOMPARE(trace.size(), 0);

@@ -173,16 +173,29 @@ private slots:
         QCOMPARE(page.dbl->value(), expected);
     }
 
-    void clickInsideBoxKeepsFocus()
+    void pressSeenByPage_data()
     {
+        QTest::addColumn<bool>("insideBox");
+        QTest::addColumn<bool>("keepsFocus");
+        QTest::newRow("inside the box, near its corner") << true << true;
+        QTest::newRow("just right of the box") << false << false;
+    }
+    // Whether a press lies in the box is decided in the box's own coordinates.
+    void pressSeenByPage()
+    {
+        QFETCH(bool, insideBox);
+        QFETCH(bool, keepsFocus);
         FilterPage page;
         QVERIFY(focusOn(&page, page.dbl));
-        // A press inside the box, seen by the page (as when the box lets it through).
-        const QPoint inside = page.dbl->mapTo(&page, page.dbl->rect().center());
-        QMouseEvent press(QEvent::MouseButtonPress, inside, page.mapToGlobal(inside), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
+        const QRect g = page.dbl->geometry();
+        QVERIFY(g.x() > 2 && g.y() > 0);
+        // Outside: right of the box, at a spot whose box coordinates fall inside
+        // the box's geometry rectangle (as seen from its parent).
+        const QPoint at = insideBox ? page.dbl->mapTo(&page, QPoint(1, 1)) : QPoint(g.right() + 2, g.y() + g.y());
+        QMouseEvent press(QEvent::MouseButtonPress, at, page.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
         QCoreApplication::sendEvent(&page, &press);
-        QVERIFY(page.dbl->hasFocus());
+        QCOMPARE(page.dbl->hasFocus(), keepsFocus);
     }
 
     void arrowClickConfirmsAndFinishesOnce()
