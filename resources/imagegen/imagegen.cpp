@@ -271,12 +271,15 @@ QImage switchButton(bool on, bool list)
     // power symbol
     QPen pen(Qt::white, 7, Qt::SolidLine, Qt::RoundCap);
     p.setPen(pen);
-    const qreal r = s * 0.20;
-    p.drawArc(QRectF(c.x() - r, c.y() - r + 4, 2 * r, 2 * r), 120 * 16, 300 * 16);
-    p.drawLine(QPointF(c.x(), c.y() - r - 6), QPointF(c.x(), c.y() - 2));
-    p.setFont(font(14, QFont::Bold));
+    const qreal r = s * 0.15;
+    const QPointF sym = c - QPointF(0, 9);
+    pen.setWidthF(6);
+    p.setPen(pen);
+    p.drawArc(QRectF(sym.x() - r, sym.y() - r, 2 * r, 2 * r), 120 * 16, 300 * 16);
+    p.drawLine(QPointF(sym.x(), sym.y() - r - 4), QPointF(sym.x(), sym.y() + 1));
+    p.setFont(font(13, QFont::Bold));
     p.setPen(Qt::white);
-    p.drawText(QRectF(0, c.y() + r - 2, s, 24), Qt::AlignCenter, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    p.drawText(QRectF(0, c.y() + 13, s, 20), Qt::AlignCenter, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
     return img;
 }
 
@@ -301,7 +304,7 @@ int main(int argc, char *argv[])
     bool ok = true;
     ok &= save(logo(), dir, QStringLiteral("mianPage/Darviklogo.jpg"));
     ok &= save(titleBanner(), dir, QStringLiteral("mianPage/title.png"));
-    ok &= save(instrument(), dir, QStringLiteral("mianPage/instrument.png"));
+    ok &= save(instrument(), dir, QStringLiteral("mianPage/product.png"));
     ok &= save(minButton(), dir, QStringLiteral("mianPage/minButton.jpg"));
     ok &= save(modeIcon(0), dir, QStringLiteral("FristImage/cccv.png"));
     ok &= save(modeIcon(1), dir, QStringLiteral("FristImage/list.png"));

@@ -128,7 +128,7 @@ void TestResources::initTestCase()
 void TestResources::imagesLoad_data()
 {
     QTest::addColumn<QString>("path");
-    for (const char *p : {":/mianPage/Darviklogo.jpg", ":/mianPage/title.png", ":/mianPage/instrument.png",
+    for (const char *p : {":/mianPage/Darviklogo.jpg", ":/mianPage/title.png", ":/mianPage/product.png",
                           ":/mianPage/minButton.jpg", ":/FristImage/cccv.png", ":/FristImage/list.png",
                           ":/FristImage/battery.png", ":/CCCVImage/On.png", ":/CCCVImage/Off.png",
                           ":/listImage/On.png", ":/listImage/Off.png"})
