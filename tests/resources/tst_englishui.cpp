@@ -11,10 +11,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTranslator>
 
 // The window and the page are looked for by header so that this test grows
@@ -30,7 +32,8 @@
 #endif
 
 // With the English translation installed, no widget of the main window or of
-// the static mode page may still show Chinese.
+// the static mode page may still show Chinese, and no English caption may be
+// wider than the widget that the Chinese caption was laid out for.
 class TestEnglishUi : public QObject
 {
     Q_OBJECT
@@ -107,6 +110,34 @@ bool hasCjk(const QString &s)
     return out;
 }
 
+// Captions and button texts wider than their widget are cut off on screen.
+[[maybe_unused]] QStringList cutOff(QWidget *root)
+{
+    QStringList out;
+    for (QWidget *w : root->findChildren<QWidget *>()) {
+        QString text;
+        int room = w->contentsRect().width();
+        if (auto *l = qobject_cast<QLabel *>(w)) {
+            if (l->wordWrap() || !l->pixmap(Qt::ReturnByValue).isNull())
+                continue;
+            text = l->text();
+        } else if (auto *b = qobject_cast<QAbstractButton *>(w)) {
+            if (qobject_cast<QCommandLinkButton *>(w) || !b->icon().isNull())
+                room -= b->iconSize().width() + 8;
+            text = b->text();
+            room -= 8; // the button's frame and padding
+        } else {
+            continue;
+        }
+        if (text.isEmpty() || Qt::mightBeRichText(text) || text.contains(QLatin1Char('\n')))
+            continue;
+        const int need = w->fontMetrics().horizontalAdvance(text);
+        if (need > room)
+            out << QStringLiteral("%1 \"%2\" needs %3 px, has %4").arg(w->objectName(), text).arg(need).arg(room);
+    }
+    return out;
+}
+
 } // namespace
 
 void TestEnglishUi::initTestCase()
@@ -132,6 +163,9 @@ void TestEnglishUi::mainWindowInEnglish()
         language->setCurrentIndex(1);
         const QStringList left = chineseLeft(&w);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
+        w.show();
+        const QStringList cut = cutOff(&w);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
         auto *enter = w.findChild<QPushButton *>(QStringLiteral("pushButtonEnterCCCV"));
         QVERIFY(enter);
         QCOMPARE(enter->text(), QStringLiteral("Standard Mode"));
@@ -156,9 +190,12 @@ void TestEnglishUi::staticPageInEnglish()
         QVERIFY2(!chineseLeft(&page).isEmpty(), "the page starts in Chinese");
         QVERIFY(QCoreApplication::installTranslator(&translator));
         page.RecvChangeLanguage();
+        page.show();
         const QStringList left = chineseLeft(&page);
+        const QStringList cut = cutOff(&page);
         QCoreApplication::removeTranslator(&translator);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 #else
     QSKIP("the static mode page is not built yet");
