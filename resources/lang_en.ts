@@ -283,6 +283,73 @@
         <translation>Switch to %0?</translation>
     </message>
     <message>
+        <source>电流(A):</source>
+        <translation>Current (A):</translation>
+    </message>
+    <message>
+        <source>上升斜率(A/ms):</source>
+        <translation>Rise Slope (A/ms):</translation>
+    </message>
+    <message>
+        <source>下降斜率(A/ms):</source>
+        <translation>Fall Slope (A/ms):</translation>
+    </message>
+    <message>
+        <source>电压(V):</source>
+        <translation>Voltage (V):</translation>
+    </message>
+    <message>
+        <source>上升速度:</source>
+        <translation>Rise Speed:</translation>
+    </message>
+    <message>
+        <source>下降速度:</source>
+        <translation>Fall Speed:</translation>
+    </message>
+    <message>
+        <source>电阻(Ω):</source>
+        <translation>Resistance (Ω):</translation>
+    </message>
+    <message>
+        <source>功率(W):</source>
+        <translation>Power (W):</translation>
+    </message>
+    <message>
+        <source>运行模式:</source>
+        <translation>Run Mode:</translation>
+    </message>
+    <message>
+        <source>低电平(A):</source>
+        <translation>Low Level (A):</translation>
+    </message>
+    <message>
+        <source>低电平时间(ms):</source>
+        <translation>Low Level Time (ms):</translation>
+    </message>
+    <message>
+        <source>高电平(A):</source>
+        <translation>High Level (A):</translation>
+    </message>
+    <message>
+        <source>高电平时间(ms):</source>
+        <translation>High Level Time (ms):</translation>
+    </message>
+    <message>
+        <source>电压档位:</source>
+        <translation>Voltage Range:</translation>
+    </message>
+    <message>
+        <source>电流档位:</source>
+        <translation>Current Range:</translation>
+    </message>
+    <message>
+        <source>请先连接设备</source>
+        <translation>Please connect the instrument first</translation>
+    </message>
+</context>
+<context>
+    <name>ChartExport</name>
+    <message>
         <source>参数错误</source>
         <translation>Parameter Error</translation>
     </message>
@@ -303,12 +370,16 @@
         <translation>There is no data to export</translation>
     </message>
     <message>
+        <source>导出失败</source>
+        <translation>Export Failed</translation>
+    </message>
+    <message>
         <source>数据错误</source>
         <translation>Data Error</translation>
     </message>
     <message>
         <source>时间戳范围无效</source>
-        <translation>The time stamps span no range</translation>
+        <translation>The time range of the data is invalid</translation>
     </message>
     <message>
         <source>计算错误</source>

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
 
@@ -25,8 +26,8 @@ private slots:
 
     void translationComplete_data();
     void translationComplete();
-    void formTextsTranslated_data();
-    void formTextsTranslated();
+    void sourceTextsTranslated_data();
+    void sourceTextsTranslated();
 
     void helpDocuments_data();
     void helpDocuments();
@@ -77,34 +78,6 @@ QList<Message> readTs(const QString &path)
             m.comment = xml.readElementText();
         else if (xml.name() == QLatin1String("translation"))
             out.append(m);
-    }
-    return out;
-}
-
-// Every translatable text of a designer form: the class name is the context,
-// a "comment" attribute the disambiguation; notr="true" texts are skipped.
-QList<Message> readFormTexts(const QString &path)
-{
-    QList<Message> out;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return out;
-    QXmlStreamReader xml(&f);
-    QString context;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (!xml.isStartElement())
-            continue;
-        if (xml.name() == QLatin1String("class") && context.isEmpty()) {
-            context = xml.readElementText();
-        } else if (xml.name() == QLatin1String("string")) {
-            const QXmlStreamAttributes a = xml.attributes();
-            const bool notr = a.value(QLatin1String("notr")) == QLatin1String("true");
-            const QString comment = a.value(QLatin1String("comment")).toString();
-            const QString text = xml.readElementText();
-            if (!notr)
-                out.append(Message{context, text, comment});
-        }
     }
     return out;
 }
@@ -220,39 +193,47 @@ void TestResources::translationComplete()
     QCOMPARE(enArgs, srcArgs);
 }
 
-// Switching to English leaves no Chinese on the forms: every Chinese text of
-// the main window's and the static mode page's forms is translated.
-void TestResources::formTextsTranslated_data()
+// Switching to English leaves no Chinese behind: every Chinese text that the
+// forms and the code of the main window and the static mode page pass through
+// the translator (as lupdate finds them) has an English text.
+void TestResources::sourceTextsTranslated_data()
 {
-    QTest::addColumn<QString>("form");
     QTest::addColumn<QString>("context");
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("comment");
-    int forms = 0;
-    for (const char *form : {"mainwindow/Quellon.ui", "pages/cccv/CCCVPage.ui"}) {
-        const QString path = kSource + QLatin1Char('/') + QLatin1String(form);
-        if (!QFile::exists(path))
-            continue;
-        ++forms;
-        const QList<Message> texts = readFormTexts(path);
-        for (const Message &m : texts) {
-            if (hasCjk(m.source))
-                QTest::newRow(qPrintable(QLatin1String(form) + QLatin1Char(':') + shortName(m.source)))
-                    << QString::fromLatin1(form) << m.context << m.source << m.comment;
-        }
+    QStringList dirs;
+    for (const char *dir : {"mainwindow", "pages/common", "pages/cccv"}) {
+        const QString path = kSource + QLatin1Char('/') + QLatin1String(dir);
+        if (QDir(path).exists())
+            dirs << path;
     }
-    if (forms == 0)
-        QTest::newRow("no forms yet") << QString() << QString() << QString() << QString();
+    const QString lupdate = QStringLiteral(QUELLON_LUPDATE);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString ts = tmp.filePath(QStringLiteral("extracted.ts"));
+    QProcess p;
+    p.start(lupdate, QStringList{QStringLiteral("-silent"), QStringLiteral("-locations"), QStringLiteral("none")}
+                         << dirs << QStringLiteral("-ts") << ts);
+    QVERIFY2(p.waitForFinished(60000), "lupdate did not finish");
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    int rows = 0;
+    for (const Message &m : readTs(ts)) {
+        if (!hasCjk(m.source))
+            continue;
+        ++rows;
+        QTest::newRow(qPrintable(m.context + QLatin1Char(':') + shortName(m.source))) << m.context << m.source << m.comment;
+    }
+    if (rows == 0)
+        QTest::newRow("no Chinese texts yet") << QString() << QString() << QString();
 }
 
-void TestResources::formTextsTranslated()
+void TestResources::sourceTextsTranslated()
 {
-    QFETCH(QString, form);
     QFETCH(QString, context);
     QFETCH(QString, source);
     QFETCH(QString, comment);
-    if (form.isEmpty())
-        QSKIP("the forms are not built yet");
+    if (source.isEmpty())
+        QSKIP("no form or code with Chinese texts yet");
     const QString en = m_translator.translate(context.toUtf8().constData(), source.toUtf8().constData(),
                                               comment.isEmpty() ? nullptr : comment.toUtf8().constData());
     QVERIFY2(!en.isEmpty(), qPrintable(QStringLiteral("not in lang_en.ts (context ") + context + QStringLiteral("): ") + source));
