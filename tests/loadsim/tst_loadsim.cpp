@@ -337,6 +337,8 @@ void TstLoadSim::inputChangesReadings_data()
     QTest::newRow("capped at model maximum") << "FUNC 1|CURR 100|CURR:PROT 200|POW:PROT 2000|INP ON" << 10.0 << 40.0;
     QTest::newRow("other source") << "SIM:SOURCE 24|FUNC 1|CURR 2|INP ON" << 23.9 << 2.0;
     QTest::newRow("paused") << "FUNC 1|CURR 2|INP ON|INP PAUSE" << 12.0 << 0.0;
+    QTest::newRow("battery mode draws the battery current") << "FUNC 1|CURR 2|MODE 6|BAT 4|INP ON" << 11.8 << 4.0;
+    QTest::newRow("FUNC leaves battery mode") << "MODE 6|BAT 4|FUNC 1|CURR 2|INP ON" << 11.9 << 2.0;
 }
 
 void TstLoadSim::inputChangesReadings()
@@ -528,6 +530,15 @@ void TstLoadSim::listTrigger()
         seen << c.query("MEAS:CURR?\n");
     }
     QCOMPARE(seen, (QList<QByteArray>{"3.000\n", "5.000\n", "3.000\n"}));
+    // Switching the input off, or choosing a function, stops the list.
+    sendAll(c, "INP OFF|INP ON");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("0.000\n"));
+    sendAll(c, "LIST:TRIG");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("3.000\n"));
+    sendAll(c, "FUNC 1");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("0.000\n"));
+    sendAll(c, "LIST:TRIG");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("3.000\n"));
     // A changed list must be loaded again.
     sendAll(c, "LIST:STEP 1");
     QCOMPARE(c.query("LIST:LOAD?\n"), QByteArray("OFF\n"));
