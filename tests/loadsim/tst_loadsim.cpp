@@ -134,6 +134,7 @@ private slots:
     void split();
     void dropAfter();
     void newConnectionReplacesOld();
+    void controlChannel();
     void wireLog();
     void serialLink();
     void badOptions_data();
@@ -666,6 +667,26 @@ void TstLoadSim::newConnectionReplacesOld()
     QVERIFY(first.state() == QAbstractSocket::UnconnectedState || first.waitForDisconnected(2000));
     LineClient c2(&second);
     QCOMPARE(c2.query("CURR?\n"), QByteArray("1\n"));
+}
+
+void TstLoadSim::controlChannel()
+{
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, {"--silent-after", "1", "--delay", "100"}));
+    LineClient c(&sock);
+    sendAll(c, "SYST:REM|CURR 2|INP ON");
+    QVERIFY(sim.waitForLines(3));
+    // Commands typed into standard input reach the same instrument without
+    // taking the link from the client and without its misbehaviour.
+    sim.control("SIM:TRIP OVP");
+    QCOMPARE(sim.controlQuery("SIM:TRIP?"), QStringLiteral("OVP"));
+    QCOMPARE(sim.controlQuery("CURR?"), QStringLiteral("2"));
+    QCOMPARE(sim.controlQuery("MEAS:CURR?"), QStringLiteral("0.000"));
+    QCOMPARE(sock.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(fields(c.query("MEAS:ALL:INFO?\n")).mid(3), (QStringList{"ON", "OFF", "OFF"}));
+    QCOMPARE(sim.receivedLines(QStringLiteral("tcp")), (QStringList{"SYST:REM", "CURR 2", "INP ON", "MEAS:ALL:INFO?"}));
+    QCOMPARE(sim.receivedLines(QStringLiteral("stdin")), (QStringList{"SIM:TRIP OVP", "SIM:TRIP?", "CURR?", "MEAS:CURR?"}));
 }
 
 void TstLoadSim::wireLog()

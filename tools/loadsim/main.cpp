@@ -3,6 +3,7 @@
 #include "Instrument.h"
 #include "LineChannel.h"
 #include "Misbehaviour.h"
+#include "StdioDevice.h"
 #include "TcpFrontend.h"
 #include "WireLog.h"
 
@@ -41,6 +42,10 @@ const char kDescription[] =
     "  SIM:LOCAL 1|0                  front panel in local mode: SYST:REM? answers 0\n"
     "  SIM:SOURCE <volts>             change the source voltage; SIM:SOURCE?\n"
     "  SIM:BAT FAIL                   end a running battery test with failure\n"
+    "\n"
+    "Standard input is a control channel that shares the instrument: any command\n"
+    "(simulator-only ones included) typed there is applied and answered on standard\n"
+    "output, never misbehaving, and logged with the channel \"stdin\".\n"
     "\n"
     "Prints \"loadsim ready\" on stdout once listening and the serial device is open.";
 
@@ -202,6 +207,12 @@ int main(int argc, char *argv[])
         new LineChannel(&serial, QStringLiteral("serial"), &instrument, &log, &mis, false, &app);
         out << "loadsim: serial " << serialPath << '\n';
     }
+
+    // Control channel: lines typed into standard input, answered on standard
+    // output, logged as "stdin", never misbehaving.
+    Misbehaviour wellBehaved;
+    StdioDevice stdio;
+    new LineChannel(&stdio, QStringLiteral("stdin"), &instrument, &log, &wellBehaved, false, &app);
 
     out << "loadsim ready" << Qt::endl;
     return app.exec();
