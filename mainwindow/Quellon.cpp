@@ -8,6 +8,7 @@
 #include "MetaTypes.h"
 #include "ModelFlags.h"
 #include "ModelTable.h"
+#include "QuellonResources.h"
 #include "ReplyRules.h"
 
 #include <QApplication>
@@ -59,6 +60,7 @@ Quellon::Quellon(QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::Quellon)
 {
+    initQuellonResources();
     ui->setupUi(this);
     installCrashHandler();
     qRegisterMetaType<LanguageSwitch>("LanguageSwitch");
