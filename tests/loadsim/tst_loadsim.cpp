@@ -1,6 +1,8 @@
 // The instrument simulator, driven over TCP on loopback and over a pty pair.
 
 #include "LoadSim.h"
+#include "ModelTable.h"
+#include "ReplyRules.h"
 #include "TestProcess.h"
 
 #include <QElapsedTimer>
@@ -111,6 +113,10 @@ private:
 private slots:
     void identification_data();
     void identification();
+    void programAcceptsReplies_data();
+    void programAcceptsReplies();
+    void modelsOfTheProgram_data();
+    void modelsOfTheProgram();
     void readBack_data();
     void readBack();
     void refusedSettingKeepsValue_data();
@@ -175,6 +181,86 @@ void TstLoadSim::identification()
     QCOMPARE(parts.size(), fieldCount);
     if (fieldCount > 1)
         QCOMPARE(parts.at(1), secondField);
+}
+
+void TstLoadSim::programAcceptsReplies_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QString>("key");
+
+    // Every query the program sends, with the reply key it files the reply under.
+    const char *const rows[][2] = {
+        {"*IDN?\n", "SYS:UDEVTYPE:P"}, {"*ODN?\n", "SYS:DEVTYPE:P"}, {"SYST:REM?\n", "SYS:REM:P"},
+        {"MEAS:ALL:INFO?\n", "SYS:ERROR:P"}, {"PAR?\n", "SYS:PARALLEL:P"}, {"PAR:ID?\n", "SYS:PARSM:P"},
+        {"PAR:NUM?\n", "SYS:PARNUM:P"}, {"PAR:ADD?\n", "SYS:ADDRESS:P"},
+        {"FUNC?\n", "SYS:FUNC:M"}, {"CURR?\n", "CC:CURR:L"}, {"VOLT?\n", "CV:VOLT:L"},
+        {"MEAS:CURR?\n", "SYS:CURR:M"}, {"MEAS:VOLT?\n", "SYS:VOLT:M"}, {"VOLT:PROT?\n", "SYS:OVP:M"},
+        {"CURR:PROT?\n", "SYS:OCP:M"}, {"POW:PROT?\n", "SYS:OPP:M"}, {"INP?\n", "SYS:OUT:M"},
+        {"VOLT:SLEW:RISE?\n", "CV:SLEW:RISE:L"}, {"VOLT:SLEW:FALL?\n", "CV:SLEW:FALL:L"},
+        {"CURR:SLEW:RISE?\n", "CC:SLEW:RISE:L"}, {"CURR:SLEW:FALL?\n", "CC:SLEW:FALL:L"},
+        {"RES?\n", "CR:RES:L"}, {"RES:SLEW:RISE?\n", "CR:SLEW:RISE:L"}, {"RES:SLEW:FALL?\n", "CR:SLEW:FALL:L"},
+        {"POW?\n", "CP:POW:L"}, {"POW:SLEW:RISE?\n", "CP:SLEW:RISE:L"}, {"POW:SLEW:FALL?\n", "CP:SLEW:FALL:L"},
+        {"DYN:MODE?\n", "CCD:MODE:L"}, {"DYN:LOW?\n", "CCD:LOW:DWEL:L"}, {"DYN:HIGH?\n", "CCD:HIGH:DWEL:L"},
+        {"DYN:LOW:DWEL?\n", "CCD:LOW:L"}, {"DYN:HIGH:DWEL?\n", "CCD:HIGH:L"},
+        {"DYN:SLEW:RISE?\n", "CCD:SLEW:RISE:L"}, {"DYN:SLEW:FALL?\n", "CCD:SLEW:FALL:L"},
+        {"VOLT:RANG?\n", "LOAD:VOLT:RANG:L"}, {"CURR:RANG?\n", "LOAD:CURR:RANG:L"},
+        {"DCAC:MODE?\n", "DCAC:MODE:L"}, {"INP:SHOR?\n", "SYS:SHOUT:M"}, {"MEAS:ALL:INFO?\n", "SYS:ALL:M"},
+        {"LIST:LOAD?\n", "LIST:LOAD:L"},
+        {"BAT?\n", "SYS:BAT:CURR:L"}, {"BAT:VST?\n", "SYS:BAT:VSTOP:L"}, {"BAT:CST?\n", "SYS:BAT:CSTOP:L"},
+        {"BAT:TIM?\n", "SYS:BAT:TMSTOP:L"}, {"BAT:VEN?\n", "SYS:BAT:VSTOP_EN:L"},
+        {"BAT:CEN?\n", "SYS:BAT:CSTOP_EN:L"}, {"BAT:TEN?\n", "SYS:BAT:TMSTOP_EN:L"},
+        {"BAT:ALL?\n", "SYS:ALL:M"}, {"BAT:TIME?\n", "SYS:TIME:M"}, {"BAT:STAT?\n", "SYS:STATUS:M"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row[1]) << QByteArray(row[0]) << QString::fromLatin1(row[1]);
+}
+
+void TstLoadSim::programAcceptsReplies()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(QString, key);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock));
+    LineClient c(&sock);
+    // With the load running, so that the readings are not all zero.
+    sendAll(c, "SYST:REM|CURR 2|INP ON");
+    const QByteArray reply = c.query(query);
+    QVERIFY(reply.endsWith('\n'));
+    QCOMPARE(replyStatus(key, QString::fromUtf8(reply)), 0);
+}
+
+void TstLoadSim::modelsOfTheProgram_data()
+{
+    QTest::addColumn<QString>("model");
+    for (const char *m : {"KTR8547", "KTR8548", "KTR8549N", "KTR1541-V", "KTR3043", "KTR6042", "KTR8672N", "KTR8679N"})
+        QTest::newRow(m) << QString::fromLatin1(m);
+}
+
+void TstLoadSim::modelsOfTheProgram()
+{
+    QFETCH(QString, model);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, {"--model", model}));
+    LineClient c(&sock);
+    // The window takes the second field of the model reply as it stands.
+    const QStringList parts = QString::fromUtf8(c.query("*ODN?\n")).split(QLatin1Char(','));
+    QVERIFY(parts.size() >= 2);
+    const ModelLimits *limits = ModelTable::find(parts.at(1));
+    QVERIFY(limits);
+    // Protection limits start at the model's maxima.
+    QCOMPARE(c.query("VOLT:PROT?\n").trimmed().toDouble(), double(limits->ovp));
+    QCOMPARE(c.query("CURR:PROT?\n").trimmed().toDouble(), double(limits->ocp));
+    QCOMPARE(c.query("POW:PROT?\n").trimmed().toDouble(), double(limits->opp));
+    // The battery page's mode command for the series starts a test.
+    const QByteArray mode = ModelTable::series(parts.at(1)) == 0 ? "MODE 6\n" : "MODE 4\n";
+    c.send(mode);
+    sendAll(c, "BAT 1|BAT:TEN 1|BAT:TIM 1000|INP ON");
+    QCOMPARE(c.query("BAT:STAT?\n"), QByteArray("1\n"));
+    QCOMPARE(fields(c.query("BAT:ALL?\n")).at(1).toDouble(), 1.0);
 }
 
 void TstLoadSim::readBack_data()
