@@ -61,10 +61,8 @@ void TcpPort::getTcpInfoFun(TcpLinkPack str)
                 lastCode = TcpLinkPack::EmptyAddress;
             hostAddress = str.hostAddress;
             port = str.port;
-            // Cleared before the attempt: a refused loopback connection can
-            // fail inside connectToHost already.
-            relinkMode = false;
             startConnection();
+            relinkMode = false;
         } else {
             dropStateTracking();
             relinkMode = false;
@@ -81,13 +79,11 @@ void TcpPort::startConnection()
 {
     if (!m_socket)
         return;
-    // Follow the state from before the attempt starts: on loopback a refused
-    // connection can end inside connectToHost itself.
+    m_socket->connectToHost(QHostAddress(hostAddress), static_cast<quint16>(port),
+                            QIODevice::ReadWrite);
     connect(m_socket, &QAbstractSocket::stateChanged, this, &TcpPort::clientStateMannage,
             Qt::UniqueConnection);
     connectPending = true;
-    m_socket->connectToHost(QHostAddress(hostAddress), static_cast<quint16>(port),
-                            QIODevice::ReadWrite);
 }
 
 void TcpPort::dropStateTracking()
@@ -96,6 +92,10 @@ void TcpPort::dropStateTracking()
         return;
     disconnect(m_socket, &QAbstractSocket::stateChanged, this, &TcpPort::clientStateMannage);
     m_socket->close();
+    // A socket still connecting only notes the close for later; give the
+    // attempt up as well, so a new one can start.
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
 }
 
 void TcpPort::clientStateMannage(QAbstractSocket::SocketState socketState)
