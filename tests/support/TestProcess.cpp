@@ -22,8 +22,7 @@ bool PtyPair::start(int timeoutMs)
     m_b = m_dir.path() + QStringLiteral("/ptyB");
     m_socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_socat.start(QStringLiteral("socat"),
-                  {QStringLiteral("-d0"),
-                   QStringLiteral("pty,raw,echo=0,link=%1").arg(m_a),
+                  {QStringLiteral("pty,raw,echo=0,link=%1").arg(m_a),
                    QStringLiteral("pty,raw,echo=0,link=%1").arg(m_b)});
     if (!m_socat.waitForStarted(timeoutMs))
         return false;
