@@ -865,6 +865,9 @@ void Quellon::updateParallelUi()
     } else {
         ui->comboBoxPaM->setEnabled(true);
         ui->spinBoxPaAddr->setEnabled(true);
+        // A former slave gets its page buttons back once parallel operation is off.
+        ui->pushButtonEnterCCCV->setEnabled(true);
+        ui->pushButtonEnterLIST->setEnabled(true);
         ui->pushButtonEnterBAT->setEnabled(!batteryOff);
         parallelParam.onlineCount = 0;
     }
