@@ -21,11 +21,11 @@
     </message>
     <message>
         <source>Darvik 可编程电子负载 - KTR SERIES</source>
-        <translation>Darvik Programmable DC Electronic Load - KTR SERIES</translation>
+        <translation>Darvik Programmable DC Load - KTR SERIES</translation>
     </message>
     <message>
         <source>连接状态:</source>
-        <translation>Link Status:</translation>
+        <translation>Link:</translation>
     </message>
     <message>
         <source>连接</source>
@@ -41,7 +41,7 @@
     </message>
     <message>
         <source>搜索设备</source>
-        <translation>Search Devices</translation>
+        <translation>Find Devices</translation>
     </message>
     <message>
         <source>服务器 IP</source>
@@ -53,7 +53,7 @@
     </message>
     <message>
         <source>语言</source>
-        <translation>Language</translation>
+        <translation>Lang.</translation>
     </message>
     <message>
         <source>中文</source>
@@ -65,11 +65,11 @@
     </message>
     <message>
         <source>并机设置</source>
-        <translation>Parallel Settings</translation>
+        <translation>Parallel Setup</translation>
     </message>
     <message>
         <source>并机状态:</source>
-        <translation>Parallel Status:</translation>
+        <translation>Status:</translation>
     </message>
     <message>
         <source>主从机设置:</source>
@@ -89,7 +89,7 @@
     </message>
     <message>
         <source>并机使能设置:</source>
-        <translation>Parallel Enable:</translation>
+        <translation>Parallel:</translation>
     </message>
     <message>
         <source>禁止</source>
@@ -224,7 +224,7 @@
     </message>
     <message>
         <source> 更新设置</source>
-        <translation> Update Settings</translation>
+        <translation> Update</translation>
     </message>
     <message>
         <source>短路状态OFF</source>
@@ -236,7 +236,7 @@
     </message>
     <message>
         <source>短路状态:</source>
-        <translation>Short Circuit:</translation>
+        <translation>Short:</translation>
     </message>
     <message>
         <source>POW-曲线</source>
@@ -264,7 +264,7 @@
     </message>
     <message>
         <source>导出曲线(最大24h)</source>
-        <translation>Export Curves (max. 24 h)</translation>
+        <translation>Export (max. 24 h)</translation>
     </message>
     <message>
         <source>设备未连接</source>
@@ -288,11 +288,11 @@
     </message>
     <message>
         <source>上升斜率(A/ms):</source>
-        <translation>Rise Slope (A/ms):</translation>
+        <translation>Rise(A/ms):</translation>
     </message>
     <message>
         <source>下降斜率(A/ms):</source>
-        <translation>Fall Slope (A/ms):</translation>
+        <translation>Fall(A/ms):</translation>
     </message>
     <message>
         <source>电压(V):</source>
@@ -308,7 +308,7 @@
     </message>
     <message>
         <source>电阻(Ω):</source>
-        <translation>Resistance (Ω):</translation>
+        <translation>Res. (Ω):</translation>
     </message>
     <message>
         <source>功率(W):</source>
@@ -320,19 +320,19 @@
     </message>
     <message>
         <source>低电平(A):</source>
-        <translation>Low Level (A):</translation>
+        <translation>Low (A):</translation>
     </message>
     <message>
         <source>低电平时间(ms):</source>
-        <translation>Low Level Time (ms):</translation>
+        <translation>Low (ms):</translation>
     </message>
     <message>
         <source>高电平(A):</source>
-        <translation>High Level (A):</translation>
+        <translation>High (A):</translation>
     </message>
     <message>
         <source>高电平时间(ms):</source>
-        <translation>High Level Time (ms):</translation>
+        <translation>High (ms):</translation>
     </message>
     <message>
         <source>电压档位:</source>

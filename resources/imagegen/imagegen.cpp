@@ -68,105 +68,136 @@ void drawEmblem(QPainter &p, const QRectF &r)
     p.drawLine(QPointF(x0, r.bottom() - r.height() * 0.14), QPointF(x1, r.bottom() - r.height() * 0.14));
 }
 
+// The start-view images are drawn at twice the size the window shows them
+// (logo 200 x 60, title and product pictures 500 x 205 and 490 x 205), so
+// that they stay sharp when scaled.
+const qreal kScale = 2.0;
+
+QImage scaledCanvas(int w, int h, const QColor &fill)
+{
+    return canvas(qRound(w * kScale), qRound(h * kScale), fill);
+}
+
 QImage logo()
 {
-    QImage img = canvas(240, 80, QColor(229, 229, 229));
+    QImage img = scaledCanvas(200, 60, QColor(229, 229, 229));
     QPainter p(&img);
     setup(p);
-    drawEmblem(p, QRectF(8, 8, 64, 64));
+    p.scale(kScale, kScale);
+    drawEmblem(p, QRectF(6, 6, 48, 48));
     p.setPen(QColor(22, 78, 122));
-    p.setFont(font(34, QFont::Bold));
-    p.drawText(QRectF(82, 4, 156, 50), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Darvik"));
+    p.setFont(font(28, QFont::Bold));
+    p.drawText(QRectF(64, 0, 136, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Darvik"));
     p.setPen(QColor(90, 90, 90));
-    p.setFont(font(12));
-    p.drawText(QRectF(84, 50, 156, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ELECTRONIC LOAD"));
+    p.setFont(font(10));
+    p.drawText(QRectF(66, 38, 134, 16), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ELECTRONIC LOAD"));
     return img;
 }
 
 QImage titleBanner()
 {
-    QImage img = canvas(520, 70);
+    const int w = 500, h = 205;
+    QImage img = scaledCanvas(w, h, Qt::transparent);
     QPainter p(&img);
     setup(p);
-    QLinearGradient g(0, 0, 520, 0);
+    p.scale(kScale, kScale);
+    QLinearGradient g(0, 0, w, h);
     g.setColorAt(0, QColor(22, 78, 122));
     g.setColorAt(1, QColor(47, 144, 185));
     p.setPen(Qt::NoPen);
     p.setBrush(g);
-    p.drawRoundedRect(QRectF(0, 0, 520, 70), 10, 10);
+    p.drawRoundedRect(QRectF(0, 0, w, h), 12, 12);
+    // faint grid and a settling load curve in the background
+    p.setPen(QPen(QColor(255, 255, 255, 28), 1));
+    for (int x = 20; x < w; x += 30)
+        p.drawLine(QPointF(x, 12), QPointF(x, h - 12));
+    for (int y = 20; y < h; y += 30)
+        p.drawLine(QPointF(12, y), QPointF(w - 12, y));
+    QPainterPath curve;
+    curve.moveTo(20, 188);
+    curve.lineTo(250, 188);
+    curve.cubicTo(266, 140, 285, 144, 320, 152);
+    curve.cubicTo(350, 158, 380, 155, 480, 155);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(248, 192, 1, 200), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(curve);
     p.setPen(Qt::white);
-    p.setFont(font(30, QFont::Bold));
-    p.drawText(QRectF(20, 0, 300, 70), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("KTR SERIES"));
-    p.setFont(font(14));
-    p.setPen(QColor(220, 236, 245));
-    p.drawText(QRectF(250, 6, 255, 30), Qt::AlignRight | Qt::AlignVCenter,
+    p.setFont(font(44, QFont::Bold));
+    p.drawText(QRectF(26, 18, w - 40, 70), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("KTR SERIES"));
+    p.setFont(font(17));
+    p.setPen(QColor(225, 238, 246));
+    p.drawText(QRectF(28, 84, w - 40, 28), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("Programmable DC Electronic Load"));
-    p.drawText(QRectF(250, 34, 255, 30), Qt::AlignRight | Qt::AlignVCenter,
-               QStringLiteral("CC · CV · CR · CP · CCD"));
+    p.setFont(font(14, QFont::Bold));
+    p.drawText(QRectF(28, 112, w - 40, 24), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("CC · CV · CR · CP · CCD · LIST · BATTERY"));
     return img;
 }
 
 // A front view of a bench electronic load: display, keypad, knob, terminals.
 QImage instrument()
 {
-    QImage img = canvas(420, 260);
+    const int w = 490, h = 205;
+    QImage img = scaledCanvas(w, h, Qt::transparent);
     QPainter p(&img);
     setup(p);
+    p.scale(kScale, kScale);
     // shadow and case
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 40));
-    p.drawRoundedRect(QRectF(14, 18, 400, 236), 14, 14);
-    QLinearGradient body(0, 10, 0, 250);
+    p.drawRoundedRect(QRectF(10, 10, w - 12, h - 12), 14, 14);
+    QLinearGradient body(0, 0, 0, h);
     body.setColorAt(0, QColor(250, 250, 250));
     body.setColorAt(1, QColor(200, 203, 207));
     p.setBrush(body);
     p.setPen(QPen(QColor(120, 124, 130), 2));
-    p.drawRoundedRect(QRectF(6, 8, 400, 236), 14, 14);
+    p.drawRoundedRect(QRectF(3, 3, w - 14, h - 14), 14, 14);
     // display
-    QRectF disp(24, 28, 210, 110);
     p.setPen(QPen(QColor(60, 60, 60), 3));
     p.setBrush(QColor(18, 30, 44));
-    p.drawRoundedRect(disp, 6, 6);
+    p.drawRoundedRect(QRectF(20, 18, 230, 104), 6, 6);
     p.setFont(font(24, QFont::Bold));
     p.setPen(QColor(248, 192, 1));
-    p.drawText(QRectF(36, 34, 190, 34), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("12.000 V"));
+    p.drawText(QRectF(30, 22, 210, 32), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("12.000 V"));
     p.setPen(QColor(88, 206, 245));
-    p.drawText(QRectF(36, 66, 190, 34), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("5.000 A"));
+    p.drawText(QRectF(30, 54, 210, 32), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("5.000 A"));
     p.setPen(QColor(255, 87, 51));
-    p.drawText(QRectF(36, 98, 190, 34), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("60.00 W"));
+    p.drawText(QRectF(30, 86, 210, 32), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("60.00 W"));
     p.setFont(font(11, QFont::Bold));
     p.setPen(QColor(62, 185, 90));
-    p.drawText(QRectF(34, 36, 40, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("CC"));
+    p.drawText(QRectF(30, 24, 40, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("CC"));
     // keypad
     p.setFont(font(10, QFont::Bold));
     const char *keys[] = {"CC", "CV", "CR", "CP", "CCD", "LIST", "BAT", "SHIFT"};
     for (int i = 0; i < 8; ++i) {
-        QRectF k(24 + (i % 4) * 53, 154 + (i / 4) * 34, 46, 26);
+        QRectF k(20 + (i % 4) * 58, 132 + (i / 4) * 28, 52, 22);
         p.setPen(QPen(QColor(110, 110, 110), 1));
         p.setBrush(QColor(235, 236, 238));
         p.drawRoundedRect(k, 5, 5);
         p.setPen(QColor(40, 40, 40));
         p.drawText(k, Qt::AlignCenter, QString::fromLatin1(keys[i]));
     }
-    // input switch
-    QRectF sw(24, 222, 98, 16);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(62, 185, 90));
-    p.drawRoundedRect(sw, 5, 5);
     // knob
-    QPointF c(300, 82);
+    QPointF c(320, 72);
     QRadialGradient kg(c - QPointF(12, 12), 60);
     kg.setColorAt(0, QColor(240, 240, 240));
     kg.setColorAt(1, QColor(120, 124, 130));
     p.setBrush(kg);
     p.setPen(QPen(QColor(80, 80, 80), 2));
-    p.drawEllipse(c, 46, 46);
+    p.drawEllipse(c, 44, 44);
     p.setPen(QPen(QColor(60, 60, 60), 4, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(c, c + QPointF(28 * std::cos(-0.9), 28 * std::sin(-0.9)));
+    p.drawLine(c, c + QPointF(26 * std::cos(-0.9), 26 * std::sin(-0.9)));
+    // input switch
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(62, 185, 90));
+    p.drawRoundedRect(QRectF(396, 36, 64, 22), 5, 5);
+    p.setPen(Qt::white);
+    p.setFont(font(10, QFont::Bold));
+    p.drawText(QRectF(396, 36, 64, 22), Qt::AlignCenter, QStringLiteral("INPUT"));
     // terminals
     const QColor termColours[] = {QColor(210, 40, 40), QColor(40, 40, 40)};
     for (int i = 0; i < 2; ++i) {
-        QPointF t(270 + i * 70, 196);
+        QPointF t(300 + i * 80, 150);
         p.setPen(QPen(QColor(60, 60, 60), 2));
         p.setBrush(termColours[i]);
         p.drawEllipse(t, 20, 20);
@@ -174,7 +205,8 @@ QImage instrument()
         p.drawEllipse(t, 7, 7);
         p.setPen(QColor(40, 40, 40));
         p.setFont(font(14, QFont::Bold));
-        p.drawText(QRectF(t.x() - 20, 220, 40, 20), Qt::AlignCenter, i == 0 ? QStringLiteral("+") : QStringLiteral("−"));
+        p.drawText(QRectF(t.x() + 22, t.y() - 10, 20, 20), Qt::AlignCenter,
+                   i == 0 ? QStringLiteral("+") : QStringLiteral("−"));
     }
     return img;
 }

@@ -1,6 +1,8 @@
 // The instrument simulator, driven over TCP on loopback and over a pty pair.
 
 #include "LoadSim.h"
+#include "ModelTable.h"
+#include "ReplyRules.h"
 #include "TestProcess.h"
 
 #include <QElapsedTimer>
@@ -111,6 +113,10 @@ private:
 private slots:
     void identification_data();
     void identification();
+    void programAcceptsReplies_data();
+    void programAcceptsReplies();
+    void modelsOfTheProgram_data();
+    void modelsOfTheProgram();
     void readBack_data();
     void readBack();
     void refusedSettingKeepsValue_data();
@@ -134,6 +140,7 @@ private slots:
     void split();
     void dropAfter();
     void newConnectionReplacesOld();
+    void controlChannel();
     void wireLog();
     void serialLink();
     void badOptions_data();
@@ -174,6 +181,86 @@ void TstLoadSim::identification()
     QCOMPARE(parts.size(), fieldCount);
     if (fieldCount > 1)
         QCOMPARE(parts.at(1), secondField);
+}
+
+void TstLoadSim::programAcceptsReplies_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QString>("key");
+
+    // Every query the program sends, with the reply key it files the reply under.
+    const char *const rows[][2] = {
+        {"*IDN?\n", "SYS:UDEVTYPE:P"}, {"*ODN?\n", "SYS:DEVTYPE:P"}, {"SYST:REM?\n", "SYS:REM:P"},
+        {"MEAS:ALL:INFO?\n", "SYS:ERROR:P"}, {"PAR?\n", "SYS:PARALLEL:P"}, {"PAR:ID?\n", "SYS:PARSM:P"},
+        {"PAR:NUM?\n", "SYS:PARNUM:P"}, {"PAR:ADD?\n", "SYS:ADDRESS:P"},
+        {"FUNC?\n", "SYS:FUNC:M"}, {"CURR?\n", "CC:CURR:L"}, {"VOLT?\n", "CV:VOLT:L"},
+        {"MEAS:CURR?\n", "SYS:CURR:M"}, {"MEAS:VOLT?\n", "SYS:VOLT:M"}, {"VOLT:PROT?\n", "SYS:OVP:M"},
+        {"CURR:PROT?\n", "SYS:OCP:M"}, {"POW:PROT?\n", "SYS:OPP:M"}, {"INP?\n", "SYS:OUT:M"},
+        {"VOLT:SLEW:RISE?\n", "CV:SLEW:RISE:L"}, {"VOLT:SLEW:FALL?\n", "CV:SLEW:FALL:L"},
+        {"CURR:SLEW:RISE?\n", "CC:SLEW:RISE:L"}, {"CURR:SLEW:FALL?\n", "CC:SLEW:FALL:L"},
+        {"RES?\n", "CR:RES:L"}, {"RES:SLEW:RISE?\n", "CR:SLEW:RISE:L"}, {"RES:SLEW:FALL?\n", "CR:SLEW:FALL:L"},
+        {"POW?\n", "CP:POW:L"}, {"POW:SLEW:RISE?\n", "CP:SLEW:RISE:L"}, {"POW:SLEW:FALL?\n", "CP:SLEW:FALL:L"},
+        {"DYN:MODE?\n", "CCD:MODE:L"}, {"DYN:LOW?\n", "CCD:LOW:DWEL:L"}, {"DYN:HIGH?\n", "CCD:HIGH:DWEL:L"},
+        {"DYN:LOW:DWEL?\n", "CCD:LOW:L"}, {"DYN:HIGH:DWEL?\n", "CCD:HIGH:L"},
+        {"DYN:SLEW:RISE?\n", "CCD:SLEW:RISE:L"}, {"DYN:SLEW:FALL?\n", "CCD:SLEW:FALL:L"},
+        {"VOLT:RANG?\n", "LOAD:VOLT:RANG:L"}, {"CURR:RANG?\n", "LOAD:CURR:RANG:L"},
+        {"DCAC:MODE?\n", "DCAC:MODE:L"}, {"INP:SHOR?\n", "SYS:SHOUT:M"}, {"MEAS:ALL:INFO?\n", "SYS:ALL:M"},
+        {"LIST:LOAD?\n", "LIST:LOAD:L"},
+        {"BAT?\n", "SYS:BAT:CURR:L"}, {"BAT:VST?\n", "SYS:BAT:VSTOP:L"}, {"BAT:CST?\n", "SYS:BAT:CSTOP:L"},
+        {"BAT:TIM?\n", "SYS:BAT:TMSTOP:L"}, {"BAT:VEN?\n", "SYS:BAT:VSTOP_EN:L"},
+        {"BAT:CEN?\n", "SYS:BAT:CSTOP_EN:L"}, {"BAT:TEN?\n", "SYS:BAT:TMSTOP_EN:L"},
+        {"BAT:ALL?\n", "SYS:ALL:M"}, {"BAT:TIME?\n", "SYS:TIME:M"}, {"BAT:STAT?\n", "SYS:STATUS:M"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row[1]) << QByteArray(row[0]) << QString::fromLatin1(row[1]);
+}
+
+void TstLoadSim::programAcceptsReplies()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(QString, key);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock));
+    LineClient c(&sock);
+    // With the load running, so that the readings are not all zero.
+    sendAll(c, "SYST:REM|CURR 2|INP ON");
+    const QByteArray reply = c.query(query);
+    QVERIFY(reply.endsWith('\n'));
+    QCOMPARE(replyStatus(key, QString::fromUtf8(reply)), 0);
+}
+
+void TstLoadSim::modelsOfTheProgram_data()
+{
+    QTest::addColumn<QString>("model");
+    for (const char *m : {"KTR8547", "KTR8548", "KTR8549N", "KTR1541-V", "KTR3043", "KTR6042", "KTR8672N", "KTR8679N"})
+        QTest::newRow(m) << QString::fromLatin1(m);
+}
+
+void TstLoadSim::modelsOfTheProgram()
+{
+    QFETCH(QString, model);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, {"--model", model}));
+    LineClient c(&sock);
+    // The window takes the second field of the model reply as it stands.
+    const QStringList parts = QString::fromUtf8(c.query("*ODN?\n")).split(QLatin1Char(','));
+    QVERIFY(parts.size() >= 2);
+    const ModelLimits *limits = ModelTable::find(parts.at(1));
+    QVERIFY(limits);
+    // Protection limits start at the model's maxima.
+    QCOMPARE(c.query("VOLT:PROT?\n").trimmed().toDouble(), double(limits->ovp));
+    QCOMPARE(c.query("CURR:PROT?\n").trimmed().toDouble(), double(limits->ocp));
+    QCOMPARE(c.query("POW:PROT?\n").trimmed().toDouble(), double(limits->opp));
+    // The battery page's mode command for the series starts a test.
+    const QByteArray mode = ModelTable::series(parts.at(1)) == 0 ? "MODE 6\n" : "MODE 4\n";
+    c.send(mode);
+    sendAll(c, "BAT 1|BAT:TEN 1|BAT:TIM 1000|INP ON");
+    QCOMPARE(c.query("BAT:STAT?\n"), QByteArray("1\n"));
+    QCOMPARE(fields(c.query("BAT:ALL?\n")).at(1).toDouble(), 1.0);
 }
 
 void TstLoadSim::readBack_data()
@@ -337,6 +424,8 @@ void TstLoadSim::inputChangesReadings_data()
     QTest::newRow("capped at model maximum") << "FUNC 1|CURR 100|CURR:PROT 200|POW:PROT 2000|INP ON" << 10.0 << 40.0;
     QTest::newRow("other source") << "SIM:SOURCE 24|FUNC 1|CURR 2|INP ON" << 23.9 << 2.0;
     QTest::newRow("paused") << "FUNC 1|CURR 2|INP ON|INP PAUSE" << 12.0 << 0.0;
+    QTest::newRow("battery mode draws the battery current") << "FUNC 1|CURR 2|MODE 6|BAT 4|INP ON" << 11.8 << 4.0;
+    QTest::newRow("FUNC leaves battery mode") << "MODE 6|BAT 4|FUNC 1|CURR 2|INP ON" << 11.9 << 2.0;
 }
 
 void TstLoadSim::inputChangesReadings()
@@ -528,6 +617,15 @@ void TstLoadSim::listTrigger()
         seen << c.query("MEAS:CURR?\n");
     }
     QCOMPARE(seen, (QList<QByteArray>{"3.000\n", "5.000\n", "3.000\n"}));
+    // Switching the input off, or choosing a function, stops the list.
+    sendAll(c, "INP OFF|INP ON");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("0.000\n"));
+    sendAll(c, "LIST:TRIG");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("3.000\n"));
+    sendAll(c, "FUNC 1");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("0.000\n"));
+    sendAll(c, "LIST:TRIG");
+    QCOMPARE(c.query("MEAS:CURR?\n"), QByteArray("3.000\n"));
     // A changed list must be loaded again.
     sendAll(c, "LIST:STEP 1");
     QCOMPARE(c.query("LIST:LOAD?\n"), QByteArray("OFF\n"));
@@ -655,6 +753,26 @@ void TstLoadSim::newConnectionReplacesOld()
     QVERIFY(first.state() == QAbstractSocket::UnconnectedState || first.waitForDisconnected(2000));
     LineClient c2(&second);
     QCOMPARE(c2.query("CURR?\n"), QByteArray("1\n"));
+}
+
+void TstLoadSim::controlChannel()
+{
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, {"--silent-after", "1", "--delay", "100"}));
+    LineClient c(&sock);
+    sendAll(c, "SYST:REM|CURR 2|INP ON");
+    QVERIFY(sim.waitForLines(3));
+    // Commands typed into standard input reach the same instrument without
+    // taking the link from the client and without its misbehaviour.
+    sim.control("SIM:TRIP OVP");
+    QCOMPARE(sim.controlQuery("SIM:TRIP?"), QStringLiteral("OVP"));
+    QCOMPARE(sim.controlQuery("CURR?"), QStringLiteral("2"));
+    QCOMPARE(sim.controlQuery("MEAS:CURR?"), QStringLiteral("0.000"));
+    QCOMPARE(sock.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(fields(c.query("MEAS:ALL:INFO?\n")).mid(3), (QStringList{"ON", "OFF", "OFF"}));
+    QCOMPARE(sim.receivedLines(QStringLiteral("tcp")), (QStringList{"SYST:REM", "CURR 2", "INP ON", "MEAS:ALL:INFO?"}));
+    QCOMPARE(sim.receivedLines(QStringLiteral("stdin")), (QStringList{"SIM:TRIP OVP", "SIM:TRIP?", "CURR?", "MEAS:CURR?"}));
 }
 
 void TstLoadSim::wireLog()

@@ -58,12 +58,36 @@ QList<LoadSim::Entry> LoadSim::log() const
     return entries;
 }
 
-QStringList LoadSim::receivedLines() const
+QStringList LoadSim::receivedLines(const QString &channel) const
 {
     QStringList lines;
     for (const Entry &e : log())
-        lines << QString::fromUtf8(e.line);
+        if (channel.isEmpty() || e.channel == channel)
+            lines << QString::fromUtf8(e.line);
     return lines;
+}
+
+void LoadSim::control(const QByteArray &command)
+{
+    m_proc.process().write(command.endsWith('\n') ? command : command + '\n');
+    m_proc.process().waitForBytesWritten(1000);
+}
+
+QString LoadSim::controlQuery(const QByteArray &query, int timeoutMs)
+{
+    const int from = m_proc.output().size();
+    control(query);
+    QString reply;
+    const bool answered = QTest::qWaitFor([&] {
+        m_proc.process().waitForReadyRead(10);
+        const QString fresh = m_proc.output().mid(from);
+        const int nl = fresh.indexOf(QLatin1Char('\n'));
+        if (nl < 0)
+            return false;
+        reply = fresh.left(nl);
+        return true;
+    }, timeoutMs);
+    return answered ? reply : QString();
 }
 
 bool LoadSim::waitForLines(int count, int timeoutMs) const

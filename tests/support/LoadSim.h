@@ -32,9 +32,16 @@ public:
     QString output() { return m_proc.output(); }
     ChildProcess &process() { return m_proc; }
 
+    // Control channel (loadsim's standard input): applies a command, e.g.
+    // "SIM:TRIP OVP", while the program holds the link.
+    void control(const QByteArray &command);
+    // A query on the control channel; its reply line without "\n", or an empty text.
+    QString controlQuery(const QByteArray &query, int timeoutMs = 2000);
+
     // The wire log read back: every line received so far, in order.
     QList<Entry> log() const;
-    QStringList receivedLines() const;  // just the lines, as text
+    // Just the lines, as text; with a channel ("tcp", "serial", "stdin") only its lines.
+    QStringList receivedLines(const QString &channel = QString()) const;
     // Waits until the wire log holds at least `count` lines.
     bool waitForLines(int count, int timeoutMs = 3000) const;
 

@@ -203,7 +203,12 @@ Instrument::Result Instrument::handle(const QString &text)
     if (!applySetting(*it, arg, &r.error))
         return r;
     r.known = true;
-    if (name == QLatin1String("MODE") && !batteryMode() && m_batStatus == BatTesting)
+    if (name == QLatin1String("FUNC")) {
+        // Choosing a static function leaves battery mode and stops a running list.
+        m_settings[QStringLiteral("MODE")].value = 0;
+        m_listStep = -1;
+    }
+    if ((name == QLatin1String("MODE") || name == QLatin1String("FUNC")) && !batteryMode() && m_batStatus == BatTesting)
         m_batStatus = BatIdle;
     if (name == QLatin1String("LIST:MODE") || name == QLatin1String("LIST:STEP") || name == QLatin1String("LIST:CYCLE"))
         m_listLoaded = false; // a changed list must be loaded again
@@ -368,8 +373,11 @@ void Instrument::setInput(Input input)
             m_batUsedAh = 0;
         }
     }
-    if (input == Input::Off && m_batStatus == BatTesting)
-        m_batStatus = BatIdle; // test aborted; its figures stay readable
+    if (input == Input::Off) {
+        if (m_batStatus == BatTesting)
+            m_batStatus = BatIdle; // test aborted; its figures stay readable
+        m_listStep = -1;           // a triggered list starts again from its first step
+    }
     m_input = input;
     m_lastAdvanceMs = m_clock.elapsed();
     checkProtections();

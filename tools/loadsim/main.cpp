@@ -3,6 +3,7 @@
 #include "Instrument.h"
 #include "LineChannel.h"
 #include "Misbehaviour.h"
+#include "StdioDevice.h"
 #include "TcpFrontend.h"
 #include "WireLog.h"
 
@@ -29,17 +30,22 @@ const char kDescription[] =
     "starts a test on a full battery of --battery-ah, discharging at \"BAT\" A; it ends\n"
     "with \"BAT:STAT?\" 2 (success) when an enabled cut-off (BAT:VEN/VST, BAT:CEN/CST,\n"
     "BAT:TEN/TIM) is reached, 3 (failure) when the battery runs flat first or a\n"
-    "protection trips; \"BAT:ALL?\" answers volt,curr,Ah,Wh,seconds.\n"
+    "protection trips; \"BAT:ALL?\" answers volt,curr,Ah,Wh,seconds. \"FUNC <n>\" returns\n"
+    "to static mode (MODE 0).\n"
     "List memory: LIST:MODE/STEP/CYCle/INDex/VOLTage/CURRent/TIMEr are stored,\n"
     "\"LIST:LOAD\" loads them (\"LIST:LOAD?\" ON); in manual or extern mode each\n"
     "\"LIST:TRIG\" moves to the next step, whose first value (LIST:VOLTage) is drawn\n"
-    "as current while the input is on.\n"
+    "as current while the input is on; \"INP OFF\" or \"FUNC\" stops it.\n"
     "\n"
     "Simulator-only commands:\n"
     "  SIM:TRIP OVP[,OCP,OPP] | NONE  trip protections (kept until NONE); SIM:TRIP?\n"
     "  SIM:LOCAL 1|0                  front panel in local mode: SYST:REM? answers 0\n"
     "  SIM:SOURCE <volts>             change the source voltage; SIM:SOURCE?\n"
     "  SIM:BAT FAIL                   end a running battery test with failure\n"
+    "\n"
+    "Standard input is a control channel that shares the instrument: any command\n"
+    "(simulator-only ones included) typed there is applied and answered on standard\n"
+    "output, never misbehaving, and logged with the channel \"stdin\".\n"
     "\n"
     "Prints \"loadsim ready\" on stdout once listening and the serial device is open.";
 
@@ -201,6 +207,12 @@ int main(int argc, char *argv[])
         new LineChannel(&serial, QStringLiteral("serial"), &instrument, &log, &mis, false, &app);
         out << "loadsim: serial " << serialPath << '\n';
     }
+
+    // Control channel: lines typed into standard input, answered on standard
+    // output, logged as "stdin", never misbehaving.
+    Misbehaviour wellBehaved;
+    StdioDevice stdio;
+    new LineChannel(&stdio, QStringLiteral("stdin"), &instrument, &log, &wellBehaved, false, &app);
 
     out << "loadsim ready" << Qt::endl;
     return app.exec();

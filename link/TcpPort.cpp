@@ -1,0 +1,223 @@
+#include "TcpPort.h"
+
+#include "CrashHandler.h"
+#include "MetaTypes.h"
+#include "ReplyRules.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+std::atomic<bool> TcpPort::tickBusy{false};
+
+TcpPort::TcpPort(QObject *parent)
+    : QObject(parent)
+{
+    m_count = 0;
+    installCrashHandler();
+    registerTcpLinkPackType();
+}
+
+TcpPort::~TcpPort()
+{
+    // The timer lives in the worker thread, which has finished by now.
+    delete m_timer;
+}
+
+void TcpPort::init()
+{
+    prepareCrashHandlerThread();
+    m_timer = new QTimer();
+    m_timer->start(m_tickMs);
+    connect(m_timer, &QTimer::timeout, this, &TcpPort::timerTimeOut);
+    // Stopped in its own thread as the thread ends, so the worker can go later.
+    connect(thread(), &QThread::finished, m_timer, &QTimer::stop);
+    m_socket = new QTcpSocket(this);
+}
+
+void TcpPort::recvPackFun(DataPack str)
+{
+    if (str.link != DataPack::TcpLink)
+        return;
+    if (m_count < kQueueSize) {
+        m_queue[m_count++] = str;
+    } else {
+        // Full: start again with the new pack, the waiting ones are dropped.
+        m_queue[0] = str;
+        m_count = 1;
+    }
+}
+
+void TcpPort::getTcpInfoFun(TcpLinkPack str)
+{
+    lastCode = 0;
+    qDebug() << "getTcpInfoFun";
+    if (str.key == QLatin1String("TCP:link")) {
+        if (str.linkOn) {
+            if (str.hostAddress.isEmpty())
+                lastCode = TcpLinkPack::EmptyAddress;
+            hostAddress = str.hostAddress;
+            port = str.port;
+            startConnection();
+            relinkMode = false;
+        } else {
+            dropStateTracking();
+            relinkMode = false;
+        }
+    } else if (str.key == QLatin1String("TCP:R:link")) {
+        hostAddress = str.hostAddress;
+        port = str.port;
+        relinkMode = true;
+        startConnection();
+    }
+}
+
+void TcpPort::startConnection()
+{
+    if (!m_socket)
+        return;
+    m_socket->connectToHost(QHostAddress(hostAddress), static_cast<quint16>(port),
+                            QIODevice::ReadWrite);
+    connect(m_socket, &QAbstractSocket::stateChanged, this, &TcpPort::clientStateMannage,
+            Qt::UniqueConnection);
+    connectPending = true;
+}
+
+void TcpPort::dropStateTracking()
+{
+    if (!m_socket)
+        return;
+    disconnect(m_socket, &QAbstractSocket::stateChanged, this, &TcpPort::clientStateMannage);
+    m_socket->close();
+    // A socket still connecting only notes the close for later; give the
+    // attempt up as well, so a new one can start.
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
+}
+
+void TcpPort::clientStateMannage(QAbstractSocket::SocketState socketState)
+{
+    switch (socketState) {
+    case QAbstractSocket::UnconnectedState:
+        qDebug() << "Client:The server is not connected.";
+        if (relinkMode) {
+            if (++relinkFailures <= kSilentRelinkFailures)
+                return;
+            relinkFailures = 0;
+            relinkMode = false;
+            sendLinkReport(false, TcpLinkPack::Unreachable);
+        } else {
+            qDebug() << "Client:creatTcpInfo.";
+            sendLinkReport(false, hostAddress.isEmpty() ? TcpLinkPack::EmptyAddress
+                                                        : TcpLinkPack::Unreachable);
+        }
+        connectPending = false;
+        break;
+    case QAbstractSocket::ConnectingState:
+        qDebug() << "Client:The socket has started establishing a connection.";
+        break;
+    case QAbstractSocket::ConnectedState:
+        qDebug() << "Client:A connection is established.";
+        lastCode = 0;
+        sendLinkReport(true, TcpLinkPack::Connected);
+        relinkMode = true;
+        relinkFailures = 0;
+        connectPending = false;
+        break;
+    case QAbstractSocket::ClosingState:
+        qDebug() << "Client:The socket is about to close (data may still be waiting to be written).";
+        break;
+    default:
+        break;
+    }
+}
+
+void TcpPort::timerTimeOut()
+{
+    if (tickBusy.exchange(true))
+        return;
+
+    if (connectPending) {
+        if (connectWatchdog <= 0) {
+            connectPending = false;
+            lastCode = TcpLinkPack::Unreachable;
+            sendLinkReport(false, TcpLinkPack::Unreachable);
+            dropStateTracking();
+        } else {
+            --connectWatchdog;
+        }
+    } else {
+        connectWatchdog = m_watchdogTicks;
+    }
+
+    for (int i = 0; i < m_count; ++i) {
+        const DataPack &pack = m_queue[i];
+        if (m_socket) {
+            m_socket->write(pack.data.toUtf8());
+            if (!m_socket->waitForBytesWritten(kWriteWaitMs))
+                qDebug() << "===========发送超时=============";
+        }
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < kPauseAfterWriteMs) {
+        }
+        if (pack.needReply != 1)
+            continue;
+        if (pack.key == QLatin1String("SYS:LOC:P")) {
+            sendReply(pack.key, 0, 1, DataPack::Received, QStringLiteral("1"), pack.pageId);
+            continue;
+        }
+        const QString reply = readReply();
+        const int status = replyStatus(pack.key, reply);
+        sendReply(pack.key, 0, 1, status,
+                  status == DataPack::Received ? reply : QStringLiteral("err"), pack.pageId);
+    }
+
+    for (int i = 0; i < kQueueSize; ++i)
+        m_queue[i] = DataPack();
+    m_count = 0;
+
+    tickBusy = false;
+}
+
+QString TcpPort::readReply()
+{
+    if (!m_socket)
+        return QString();
+    QElapsedTimer clock;
+    clock.start();
+    m_socket->waitForReadyRead(1);
+    for (;;) {
+        if (clock.elapsed() >= kReadWindowMs)
+            return QString();
+        if (m_socket->bytesAvailable() > 0)
+            break;
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return QString();
+        m_socket->waitForReadyRead(1);
+    }
+    const QByteArray bytes = m_socket->readAll();
+    const int nul = bytes.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
+}
+
+void TcpPort::sendReply(const QString &key, int isRequest, int needReply, int status,
+                        const QString &data, int pageId)
+{
+    emit sendPackFun(makeReplyPack(key, isRequest, needReply, status, data, pageId));
+}
+
+void TcpPort::sendLinkReport(bool linkOn, int code)
+{
+    TcpLinkPack report;
+    report.key = QStringLiteral("TCP:link");
+    report.linkOn = linkOn;
+    report.isQuery = 0;
+    report.hostAddress = hostAddress;
+    report.port = port;
+    report.code = code;
+    emit sendTcpInfo(report);
+}

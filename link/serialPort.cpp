@@ -1,0 +1,252 @@
+#include "serialPort.h"
+
+#include "CrashHandler.h"
+#include "MetaTypes.h"
+#include "ReplyRules.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <QSerialPortInfo>
+#include <QThread>
+#include <QTimer>
+#include <QVector>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+serialPort::serialPort(QObject *parent)
+    : QObject(parent)
+{
+    m_count = 0;
+    installCrashHandler();
+    registerDataPackTypes();
+}
+
+serialPort::~serialPort()
+{
+    // The timer and the port belong to the worker thread, which has finished
+    // by the time the worker goes; releasing them here closes the device.
+    delete m_timer;
+    delete m_port;
+}
+
+void serialPort::init()
+{
+    prepareCrashHandlerThread();
+    m_timer = new QTimer();
+    m_timer->start(m_tickMs);
+    connect(m_timer, &QTimer::timeout, this, &serialPort::timerTimeOut);
+    // Stopped in its own thread as the thread ends, so the worker can go later.
+    connect(thread(), &QThread::finished, m_timer, &QTimer::stop);
+    m_port = new QSerialPort();
+    connect(m_port, &QSerialPort::errorOccurred, this, &serialPort::handleSerialError);
+}
+
+void serialPort::handleSerialError(QSerialPort::SerialPortError error)
+{
+    if (!portOpen)
+        return;
+    // On Linux a device that goes away hangs its tty up: reads then end
+    // without data and the port calls that a read error. It is the same loss
+    // of the device as a resource error.
+    if (error == QSerialPort::ReadError && portHungUp())
+        error = QSerialPort::ResourceError;
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::NotOpenError:
+        // A vanished device keeps raising the error until the window closes
+        // the port; it is reported once per opened link.
+        if (seriousErrorReported)
+            break;
+        seriousErrorReported = true;
+        qDebug() << "检测到严重错误，关闭串口";
+        sendLinkReport(QStringLiteral("SERIAL:link"), false, SerialLinkPack::SeriousError);
+        break;
+    case QSerialPort::NoError:
+        qDebug() << "没有错误发生";
+        break;
+    default:
+        break;
+    }
+}
+
+bool serialPort::portHungUp() const
+{
+#ifdef Q_OS_UNIX
+    if (!m_port || !m_port->isOpen())
+        return false;
+    pollfd p{};
+    p.fd = int(m_port->handle());
+    p.events = POLLIN;
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+#else
+    return false;
+#endif
+}
+
+void serialPort::recvPackFun(DataPack str)
+{
+    if (str.link != DataPack::SerialLink)
+        return;
+    QMutexLocker lock(&m_mutex);
+    if (m_count > kQueueSize - 1) {
+        // Full: start again with the new pack, the waiting ones are dropped.
+        m_queue[0] = str;
+        m_count = 1;
+    } else {
+        m_queue[m_count++] = str;
+    }
+}
+
+void serialPort::getSerialInfoFun(SerialLinkPack str)
+{
+    qDebug() << "getSerialInfoFun";
+    if (str.key == QLatin1String("SERIAL:ports")) {
+        QVector<QString> names;
+        if (!str.linkOn) {
+            const auto ports = QSerialPortInfo::availablePorts();
+            for (const QSerialPortInfo &info : ports) {
+                names << info.portName();
+                qDebug() << names;
+            }
+        }
+        sendLinkReport(str.key, false, SerialLinkPack::Ok, names);
+    } else if (str.key == QLatin1String("SERIAL:link")) {
+        if (str.linkOn) {
+            int code = SerialLinkPack::Ok;
+            if (str.portName.isEmpty())
+                code = SerialLinkPack::EmptyName;
+            else if (!openPort(str.portName))
+                code = SerialLinkPack::OpenFailed;
+            sendLinkReport(str.key, true, code);
+        } else {
+            portOpen = false;
+            if (m_port)
+                m_port->close();
+        }
+    } else if (str.key == QLatin1String("SERIAL:link?")) {
+        sendLinkReport(str.key, portOpen, SerialLinkPack::Ok);
+    } else if (str.key == QLatin1String("SERIAL:R:link")) {
+        openPort(str.portName);
+    }
+}
+
+bool serialPort::openPort(const QString &name)
+{
+    if (!m_port)
+        return false;
+    m_port->setPortName(name);
+    // Not open from here on: errors raised by a failing open are no
+    // "serious error" of an open link, the result reports them.
+    portOpen = false;
+    if (m_port->isOpen())
+        m_port->close();
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        portOpen = false;
+        return false;
+    }
+    portOpen = true;
+    seriousErrorReported = false;
+    m_port->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    return true;
+}
+
+void serialPort::timerTimeOut()
+{
+    QVector<DataPack> packs;
+    {
+        QMutexLocker lock(&m_mutex);
+        packs.reserve(m_count);
+        for (int i = 0; i < m_count; ++i)
+            packs << m_queue[i];
+        m_count = 0;
+    }
+
+    for (const DataPack &pack : qAsConst(packs)) {
+        if (pack.data == QLatin1String("INP OFF\n") || pack.data == QLatin1String("INP ON\n"))
+            qDebug() << "serial" << pack.data;
+        writeCommand(pack.data);
+        QThread::msleep(kPauseAfterWriteMs);
+        if (pack.needReply != 1)
+            continue;
+        if (pack.key == QLatin1String("SYS:LOC:P")) {
+            sendReply(pack.key, 0, 1, DataPack::Received, QStringLiteral("1"), pack.pageId);
+            continue;
+        }
+        const QString reply = readReply();
+        sendReply(pack.key, 0, 1, replyStatus(pack.key, reply), reply, pack.pageId);
+    }
+
+    QMutexLocker lock(&m_mutex);
+    for (int i = 0; i < kQueueSize; ++i)
+        m_queue[i] = DataPack();
+    m_count = 0;
+}
+
+void serialPort::writeCommand(const QString &data)
+{
+    if (!m_port)
+        return;
+    if (!m_port->isOpen())
+        return; // nothing can be written; a query then times out
+    m_port->clear(QSerialPort::AllDirections);
+    const QByteArray bytes = data.toLocal8Bit();
+    m_port->write(bytes.constData()); // up to the first NUL
+    while (m_port->waitForBytesWritten(30)) {
+    }
+}
+
+QString serialPort::readReply()
+{
+    QElapsedTimer clock;
+    clock.start();
+    bool ready = false;
+    if (m_port && m_port->isOpen()) {
+        m_port->waitForReadyRead(1);
+        for (;;) {
+            if (clock.elapsed() >= kReadWindowMs)
+                break;
+            if (m_port->bytesAvailable() > 0) {
+                ready = true;
+                break;
+            }
+            m_port->waitForReadyRead(1);
+        }
+    } else {
+        while (clock.elapsed() < kReadWindowMs)
+            QThread::msleep(1);
+    }
+    if (!ready) {
+        qDebug() << "===========超时=============";
+        return QString();
+    }
+    const QByteArray bytes = m_port->readAll();
+    const int nul = bytes.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
+}
+
+void serialPort::sendReply(const QString &key, int isRequest, int needReply, int status,
+                           const QString &data, int pageId)
+{
+    emit sendPackFun(makeReplyPack(key, isRequest, needReply, status, data, pageId));
+}
+
+void serialPort::sendLinkReport(const QString &key, bool linkOn, int code,
+                                const QVector<QString> &portNames)
+{
+    SerialLinkPack report;
+    report.key = key;
+    report.linkOn = linkOn;
+    report.isQuery = 0;
+    report.portNames = portNames;
+    report.code = code;
+    emit sendSerialInfo(report);
+}

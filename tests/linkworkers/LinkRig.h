@@ -1,0 +1,154 @@
+#pragma once
+
+// Shared fixtures of the link-worker tests: a worker on a thread of its own
+// (as the program runs it), captures of its link reports, a log of its debug
+// lines and scripted instrument peers on a pty or a TCP server.
+
+#include "DataPack.h"
+#include "SerialLinkPack.h"
+#include "TcpLinkPack.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QThread>
+
+class QSocketNotifier;
+class QTcpServer;
+class QTcpSocket;
+
+// A link worker living on its own thread; init runs when the thread starts.
+template <class Worker>
+class WorkerThread
+{
+public:
+    explicit WorkerThread(int tickMs)
+    {
+        worker = new Worker;
+        worker->setTickInterval(tickMs);
+        worker->moveToThread(&thread);
+        QObject::connect(&thread, &QThread::started, worker, &Worker::init);
+        thread.start();
+    }
+    ~WorkerThread()
+    {
+        thread.quit();
+        thread.wait();
+        delete worker;
+    }
+    // Queues one tick in the worker thread; the test thread stays free to
+    // play the instrument meanwhile.
+    void tick() { QMetaObject::invokeMethod(worker, "timerTimeOut", Qt::QueuedConnection); }
+    // Runs one tick and returns when it is over (for ticks that need no peer).
+    void tickAndWait() { QMetaObject::invokeMethod(worker, "timerTimeOut", Qt::BlockingQueuedConnection); }
+    // Queues a call in the worker thread, as the window's signals do.
+    void send(const DataPack &p)
+    {
+        QMetaObject::invokeMethod(worker, "recvPackFun", Qt::QueuedConnection, Q_ARG(DataPack, p));
+    }
+
+    Worker *worker = nullptr;
+    QThread thread;
+};
+
+// A request record as the window sends it.
+DataPack request(const QString &key, int needReply, const QString &data, int link, int pageId = 1);
+
+// Collects link reports in the test thread.
+class LinkCapture : public QObject
+{
+    Q_OBJECT
+public:
+    QList<SerialLinkPack> serial;
+    QList<TcpLinkPack> tcp;
+    bool waitForSerial(int n, int timeoutMs = 5000);
+    bool waitForTcp(int n, int timeoutMs = 5000);
+
+public slots:
+    void onSerial(SerialLinkPack p) { serial << p; }
+    void onTcp(TcpLinkPack p) { tcp << p; }
+};
+
+// Debug output of the process, collected from every thread.
+namespace DebugLog {
+void install();
+int count(const QString &line);
+void clear();
+bool waitForCount(const QString &line, int n, int timeoutMs = 5000);
+}
+
+// An instrument stand-in: collects the command lines it receives and answers
+// each known command with scripted pieces, each after its own delay.
+class ScriptedPeer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Piece
+    {
+        int delayMs;
+        QByteArray bytes;
+    };
+    void answer(const QByteArray &line, const QList<Piece> &pieces) { m_script[line] = pieces; }
+    void answer(const QByteArray &line, const QByteArray &reply) { m_script[line] = {{0, reply}}; }
+    QList<QByteArray> lines() const { return m_lines; }
+    QByteArray received() const { return m_received; }
+    bool waitForLines(int n, int timeoutMs = 5000);
+    void clear() { m_lines.clear(); m_received.clear(); m_partial.clear(); }
+
+protected:
+    void feed(const QByteArray &bytes);
+    virtual void writeOut(const QByteArray &bytes) = 0;
+
+private:
+    QHash<QByteArray, QList<Piece>> m_script;
+    QList<QByteArray> m_lines;
+    QByteArray m_received;
+    QByteArray m_partial;
+};
+
+// The peer on the far end of a socat pty pair, as a plain file descriptor.
+class PtyPeer : public ScriptedPeer
+{
+    Q_OBJECT
+public:
+    ~PtyPeer() override;
+    bool open(const QString &path);
+    void close();
+
+protected:
+    void writeOut(const QByteArray &bytes) override;
+
+private:
+    void readReady();
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+// A TCP server on 127.0.0.1 that serves one client at a time.
+class TcpPeer : public ScriptedPeer
+{
+    Q_OBJECT
+public:
+    TcpPeer();
+    ~TcpPeer() override;
+    bool listen(quint16 port = 0);
+    void stopListening();
+    quint16 port() const { return m_port; }
+    bool waitForClient(int timeoutMs = 5000);
+    bool hasClient() const;
+    void dropClient();
+
+protected:
+    void writeOut(const QByteArray &bytes) override;
+
+private:
+    QTcpServer *m_server;
+    QPointer<QTcpSocket> m_client;
+    quint16 m_port = 0;
+};
+
+// Registers the record types, as the program's constructors do.
+void registerLinkTypes();

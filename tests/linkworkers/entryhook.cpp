@@ -1,0 +1,133 @@
+// Preloaded into the real program by tst_entry: drives the running program
+// from inside through the window's own signals and closes its windows, and
+// counts the threads the program starts and sees finish. The program itself
+// carries no test hook.
+//
+// Environment: ENTRY_HOOK_SERIAL (pty to open), ENTRY_HOOK_TCP_PORT (server on
+// 127.0.0.1), ENTRY_HOOK_BUSY (queue queries that keep the serial tick busy
+// while the program quits), ENTRY_HOOK_QUIT_MS (when to close the windows).
+
+#include "DataPack.h"
+#include "SerialLinkPack.h"
+#include "TcpLinkPack.h"
+
+#include <QApplication>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdio>
+#include <dlfcn.h>
+
+namespace {
+std::atomic<int> g_started{0};
+std::atomic<int> g_finished{0};
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "HOOK %s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+QWidget *findWindow()
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    for (QWidget *w : widgets)
+        if (w->inherits("Quellon"))
+            return w;
+    return nullptr;
+}
+
+DataPack pack(const QString &key, int needReply, const QString &data, int link)
+{
+    DataPack p;
+    p.key = key;
+    p.isRequest = 1;
+    p.needReply = needReply;
+    p.data = data;
+    p.link = link;
+    return p;
+}
+
+void emitCommand(QWidget *w, const DataPack &p)
+{
+    QMetaObject::invokeMethod(w, "sendSriealFun", Qt::DirectConnection, Q_ARG(DataPack, p));
+}
+
+void report()
+{
+    say(QStringLiteral("threads started=%1 finished=%2").arg(g_started).arg(g_finished));
+}
+
+void openLinks()
+{
+    QWidget *w = findWindow();
+    if (!w) {
+        say(QStringLiteral("no window"));
+        return;
+    }
+    say(QStringLiteral("title=") + w->windowTitle());
+    say(QStringLiteral("visible=%1").arg(w->isVisible()));
+    if (qEnvironmentVariableIsSet("ENTRY_HOOK_SERIAL")) {
+        SerialLinkPack p;
+        p.key = QStringLiteral("SERIAL:link");
+        p.linkOn = true;
+        p.portName = qEnvironmentVariable("ENTRY_HOOK_SERIAL");
+        QMetaObject::invokeMethod(w, "getSerialInfoFun", Qt::DirectConnection, Q_ARG(SerialLinkPack, p));
+    }
+    if (qEnvironmentVariableIsSet("ENTRY_HOOK_TCP_PORT")) {
+        TcpLinkPack p;
+        p.key = QStringLiteral("TCP:link");
+        p.linkOn = true;
+        p.hostAddress = QStringLiteral("127.0.0.1");
+        p.port = qEnvironmentVariableIntValue("ENTRY_HOOK_TCP_PORT");
+        QMetaObject::invokeMethod(w, "getTcpInfoFun", Qt::DirectConnection, Q_ARG(TcpLinkPack, p));
+    }
+}
+
+void sendCommands()
+{
+    if (QWidget *w = findWindow()) {
+        emitCommand(w, pack(QStringLiteral("HOOK:SERIAL"), 0, QStringLiteral("HOOK:SERIAL\n"), 0));
+        emitCommand(w, pack(QStringLiteral("HOOK:TCP"), 0, QStringLiteral("HOOK:TCP\n"), 1));
+    }
+}
+
+void keepSerialBusy()
+{
+    if (QWidget *w = findWindow())
+        for (int i = 1; i <= 5; ++i)
+            emitCommand(w, pack(QStringLiteral("HOOK:BUSY:M"), 1, QStringLiteral("HOOK:BUSY%1?\n").arg(i), 0));
+}
+
+void start()
+{
+    qAddPostRoutine(report);
+    const int quitMs = qEnvironmentVariableIsSet("ENTRY_HOOK_QUIT_MS")
+                           ? qEnvironmentVariableIntValue("ENTRY_HOOK_QUIT_MS") : 2500;
+    QTimer::singleShot(300, qApp, openLinks);
+    QTimer::singleShot(900, qApp, sendCommands);
+    if (qEnvironmentVariableIsSet("ENTRY_HOOK_BUSY"))
+        QTimer::singleShot(quitMs - 700, qApp, keepSerialBusy);
+    QTimer::singleShot(quitMs, qApp, [] {
+        say(QStringLiteral("closing"));
+        QApplication::closeAllWindows();
+    });
+}
+}
+
+Q_COREAPP_STARTUP_FUNCTION(start)
+
+// Counts the plain threads the program starts (Qt's own helpers are
+// subclasses) and how many of them finish.
+void QThread::start(Priority priority)
+{
+    using Start = void (*)(QThread *, Priority);
+    static const Start real = reinterpret_cast<Start>(dlsym(RTLD_NEXT, "_ZN7QThread5startENS_8PriorityE"));
+    if (metaObject() == &QThread::staticMetaObject) {
+        ++g_started;
+        QObject::connect(this, &QThread::finished, [] { ++g_finished; });
+    }
+    real(this, priority);
+}

@@ -1,0 +1,357 @@
+// The serial link worker against a scripted instrument on a socat pty pair.
+
+#include "LinkRig.h"
+#include "PackCapture.h"
+#include "TestProcess.h"
+#include "serialPort.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+const int kManualTicks = 3600 * 1000; // the timer stays quiet; the test drives the ticks
+
+SerialLinkPack serialRequest(const QString &key, bool linkOn, const QString &portName = {})
+{
+    SerialLinkPack p;
+    p.key = key;
+    p.linkOn = linkOn;
+    p.portName = portName;
+    return p;
+}
+
+// A worker, its replies and reports, and the instrument on the pty's far end.
+struct SerialBench
+{
+    explicit SerialBench(int tickMs = kManualTicks)
+        : rig(tickMs)
+        , replies(rig.worker, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection)
+    {
+        QObject::connect(rig.worker, &serialPort::sendSerialInfo, &links, &LinkCapture::onSerial,
+                         Qt::QueuedConnection);
+    }
+    bool start()
+    {
+        return pty.start() && peer.open(pty.b());
+    }
+    void linkRequest(const SerialLinkPack &p)
+    {
+        QMetaObject::invokeMethod(rig.worker, "getSerialInfoFun", Qt::QueuedConnection,
+                                  Q_ARG(SerialLinkPack, p));
+    }
+    // Opens the worker's end; returns the report's code.
+    int openLink(const QString &name)
+    {
+        const int before = links.serial.size();
+        linkRequest(serialRequest(QStringLiteral("SERIAL:link"), true, name));
+        if (!links.waitForSerial(before + 1))
+            return -1;
+        return links.serial.last().code;
+    }
+
+    PtyPair pty;
+    WorkerThread<serialPort> rig;
+    PackCapture replies;
+    LinkCapture links;
+    PtyPeer peer;
+};
+}
+
+class TestSerialPort : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void settingIsWrittenWithoutReply();
+    void queryReply_data();
+    void queryReply();
+    void replyInTwoPiecesKeepsTheFirst();
+    void localModeIsAnsweredWithoutReading();
+    void fullQueueStartsAgain();
+    void packsForTheTcpLinkAreIgnored();
+    void timerTicksByItself();
+    void openReports_data();
+    void openReports();
+    void linkQueryAndClose();
+    void reopenIsSilent();
+    void portList();
+    void closedPortTimesOut();
+    void peerClosingReportsSeriousError();
+
+private:
+    std::unique_ptr<SerialBench> b;
+};
+
+void TestSerialPort::initTestCase()
+{
+    registerLinkTypes();
+    DebugLog::install();
+}
+
+void TestSerialPort::init()
+{
+    DebugLog::clear();
+    b = std::make_unique<SerialBench>();
+    QVERIFY(b->start());
+}
+
+void TestSerialPort::cleanup()
+{
+    b.reset();
+}
+
+void TestSerialPort::settingIsWrittenWithoutReply()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->peer.answer("CURR?\n", "1.5\n");
+    b->rig.send(request("CC:CURR", 0, "CURR 1.5\n", DataPack::SerialLink));
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(1));
+    QTest::qWait(50);
+    QCOMPARE(b->peer.lines(), (QList<QByteArray>{"CURR 1.5\n", "CURR?\n"}));
+    QCOMPARE(b->replies.keys(), QStringList{"CC:CURR:L"}); // the setting gave none
+}
+
+void TestSerialPort::queryReply_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("answer"); // empty: the instrument stays silent
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("number with line end") << "CC:CURR:L" << QByteArray("CURR?\n")
+                                          << QByteArray("1.5e+2\r\n") << 0 << "1.5e+2\r\n";
+    QTest::newRow("word to numeric key") << "CC:CURR:L" << QByteArray("CURR?\n")
+                                         << QByteArray("ON\n") << 3 << "ON\n";
+    QTest::newRow("blanks to numeric key") << "SYS:OVP:M" << QByteArray("VOLT:PROT?\n")
+                                           << QByteArray("  ") << 3 << "  ";
+    QTest::newRow("blanks to text key") << "SYS:OUT:M" << QByteArray("INP?\n")
+                                        << QByteArray("  ") << 2 << "  ";
+    QTest::newRow("word to text key") << "SYS:OUT:M" << QByteArray("INP?\n")
+                                      << QByteArray("OFF\n") << 0 << "OFF\n";
+    QTest::newRow("AC mode") << "DCAC:MODE:L" << QByteArray("DCAC:MODE?\n")
+                             << QByteArray("AC\n") << 0 << "AC\n";
+    QTest::newRow("negative number") << "CC:CURR:L" << QByteArray("CURR?\n")
+                                     << QByteArray("-0.5\n") << 3 << "-0.5\n";
+    QTest::newRow("NUL ends the text") << "CC:CURR:L" << QByteArray("CURR?\n")
+                                       << QByteArray("12\0junk", 7) << 0 << "12";
+    QTest::newRow("no reply") << "CC:CURR:L" << QByteArray("CURR?\n") << QByteArray() << 2 << "";
+}
+
+void TestSerialPort::queryReply()
+{
+    QFETCH(QString, key);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, status);
+    QFETCH(QString, text);
+
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    if (!answer.isEmpty())
+        b->peer.answer(command, {{5, answer}});
+    b->rig.send(request(key, 1, QString::fromLatin1(command), DataPack::SerialLink, 3));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(1));
+    const DataPack r = b->replies.packs.first();
+    QCOMPARE(r.key, key);
+    QCOMPARE(r.isRequest, 0);
+    QCOMPARE(r.needReply, 1);
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.data, text);
+    QCOMPARE(r.pageId, 3);
+    QCOMPARE(DebugLog::count("===========超时============="), answer.isEmpty() ? 1 : 0);
+}
+
+void TestSerialPort::replyInTwoPiecesKeepsTheFirst()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    // The first piece comes after the 50 ms pause, the rest 20 ms later.
+    b->peer.answer("CURR?\n", {{60, "12"}, {20, ".5\r\n"}});
+    b->peer.answer("VOLT?\n", {{5, "3\r\n"}});
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(1));
+    QTest::qWait(100);
+    b->rig.send(request("CV:VOLT:L", 1, "VOLT?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(2));
+    QCOMPARE(b->replies.datas(), (QStringList{"12", "3\r\n"})); // the rest was discarded
+}
+
+void TestSerialPort::localModeIsAnsweredWithoutReading()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->peer.answer("SYST:LOC\n", "9\n");
+    b->rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", DataPack::SerialLink, 0));
+    b->rig.send(request("SYS:LOC:P", 0, "SYST:LOC\n", DataPack::SerialLink, 0));
+    b->rig.send(request("SYS:OVP:M", 1, "VOLT:PROT?\n", DataPack::SerialLink, 0));
+    b->peer.answer("VOLT:PROT?\n", {{5, "80\n"}});
+    QElapsedTimer clock;
+    clock.start();
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(2));
+    QCOMPARE(b->replies.keys(), (QStringList{"SYS:LOC:P", "SYS:OVP:M"}));
+    QCOMPARE(b->replies.packs[0].data, QString("1"));
+    QCOMPARE(b->replies.packs[0].status, 0);
+    QCOMPARE(b->replies.packs[1].data, QString("80\n")); // the unread "9" was cleared
+    QCOMPARE(b->peer.lines().size(), 3);
+}
+
+void TestSerialPort::fullQueueStartsAgain()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    for (int i = 1; i <= 101; ++i)
+        b->rig.send(request("LIST:STEP", 0, QStringLiteral("LIST:STEP %1\n").arg(i), DataPack::SerialLink));
+    b->rig.tick();
+    b->rig.send(request("SYS:OVP:M", 1, "VOLT:PROT?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(1));
+    QCOMPARE(b->peer.lines(), (QList<QByteArray>{"LIST:STEP 101\n", "VOLT:PROT?\n"}));
+}
+
+void TestSerialPort::packsForTheTcpLinkAreIgnored()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->rig.send(request("CC:CURR", 0, "CURR 2\n", DataPack::TcpLink));
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink));
+    b->rig.send(request("SYS:ON", 0, "INP ON\n", DataPack::SerialLink));
+    b->rig.tick();
+    b->rig.tick();
+    QTest::qWait(100);
+    QCOMPARE(b->peer.lines(), QList<QByteArray>{"INP ON\n"});
+    QCOMPARE(b->replies.count(), 0);
+    QCOMPARE(DebugLog::count("serial \"INP ON\\n\""), 1);
+}
+
+void TestSerialPort::timerTicksByItself()
+{
+    b.reset();
+    b = std::make_unique<SerialBench>(serialPort::kTickMs);
+    QVERIFY(b->start());
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->peer.answer("*IDN?\n", {{5, "KTR,1\n"}});
+    b->rig.send(request("SYS:DEVTYPE:P", 1, "*IDN?\n", DataPack::SerialLink, 0));
+    QVERIFY(b->replies.waitForCount(1, 3000));
+    QCOMPARE(b->replies.packs[0].data, QString("KTR,1\n"));
+}
+
+void TestSerialPort::openReports_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("code");
+    QTest::newRow("pty") << "PTY" << 0;
+    QTest::newRow("empty name") << "" << 4;
+    QTest::newRow("missing device") << "/dev/quellon-no-such-tty" << 5;
+    QTest::newRow("not a tty") << "/dev/null" << 5;
+}
+
+void TestSerialPort::openReports()
+{
+    QFETCH(QString, name);
+    QFETCH(int, code);
+    if (name == "PTY")
+        name = b->pty.a();
+    QCOMPARE(b->openLink(name), code);
+    const SerialLinkPack r = b->links.serial.last();
+    QCOMPARE(r.key, QString("SERIAL:link"));
+    QVERIFY(r.linkOn); // the code tells the outcome
+    QVERIFY(r.portNames.isEmpty());
+    QVERIFY(r.portName.isEmpty());
+    b->linkRequest(serialRequest("SERIAL:link?", false));
+    QVERIFY(b->links.waitForSerial(2));
+    QCOMPARE(b->links.serial.last().key, QString("SERIAL:link?"));
+    QCOMPARE(b->links.serial.last().linkOn, code == 0);
+}
+
+void TestSerialPort::linkQueryAndClose()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->linkRequest(serialRequest("SERIAL:link", false));
+    b->linkRequest(serialRequest("SERIAL:link?", false));
+    QVERIFY(b->links.waitForSerial(2));
+    QTest::qWait(50);
+    QCOMPARE(b->links.serial.size(), 2); // closing reports nothing
+    QCOMPARE(b->links.serial[1].key, QString("SERIAL:link?"));
+    QVERIFY(!b->links.serial[1].linkOn);
+    // Unknown keys do nothing.
+    b->linkRequest(serialRequest("SERIAL:LINK", true, b->pty.a()));
+    b->linkRequest(serialRequest("SERIAL:link?", false));
+    QVERIFY(b->links.waitForSerial(3));
+    QVERIFY(!b->links.serial[2].linkOn);
+}
+
+void TestSerialPort::reopenIsSilent()
+{
+    b->linkRequest(serialRequest("SERIAL:R:link", true, b->pty.a()));
+    b->linkRequest(serialRequest("SERIAL:link?", false));
+    QVERIFY(b->links.waitForSerial(1));
+    QCOMPARE(b->links.serial[0].key, QString("SERIAL:link?"));
+    QVERIFY(b->links.serial[0].linkOn);
+    b->linkRequest(serialRequest("SERIAL:R:link", true, "/dev/quellon-no-such-tty"));
+    b->linkRequest(serialRequest("SERIAL:link?", false));
+    QVERIFY(b->links.waitForSerial(2));
+    QCOMPARE(b->links.serial[1].key, QString("SERIAL:link?"));
+    QVERIFY(!b->links.serial[1].linkOn);
+}
+
+void TestSerialPort::portList()
+{
+    b->linkRequest(serialRequest("SERIAL:ports", true));
+    b->linkRequest(serialRequest("SERIAL:ports", false));
+    QVERIFY(b->links.waitForSerial(2));
+    for (const SerialLinkPack &r : qAsConst(b->links.serial)) {
+        QCOMPARE(r.key, QString("SERIAL:ports"));
+        QVERIFY(!r.linkOn);
+        QCOMPARE(r.code, 0);
+    }
+    QVERIFY(b->links.serial[0].portNames.isEmpty());
+    QCOMPARE(DebugLog::count("getSerialInfoFun"), 2);
+}
+
+void TestSerialPort::closedPortTimesOut()
+{
+    b->rig.send(request("CC:CURR", 0, "CURR 1\n", DataPack::SerialLink));
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(1));
+    QCOMPARE(b->replies.packs[0].status, 2);
+    QCOMPARE(b->replies.packs[0].data, QString());
+    QCOMPARE(DebugLog::count("===========超时============="), 1);
+    QVERIFY(b->links.serial.isEmpty()); // no serious error while closed
+}
+
+void TestSerialPort::peerClosingReportsSeriousError()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    // The instrument's side goes away. Closing the far end of the pair alone
+    // changes nothing for this end (socat keeps both ptys); ending socat hangs
+    // this end up and removes the device, which the port sees as a resource
+    // error, like an unplugged adapter.
+    b->pty.stop();
+    QVERIFY(b->links.waitForSerial(2, 5000));
+    const SerialLinkPack r = b->links.serial.last();
+    QCOMPARE(r.key, QString("SERIAL:link"));
+    QVERIFY(!r.linkOn);
+    QCOMPARE(r.code, 8);
+    QCOMPARE(DebugLog::count("检测到严重错误，关闭串口"), 1);
+    // The port stays open until the window asks for the close; the error is
+    // not reported again meanwhile.
+    QTest::qWait(300);
+    QCOMPARE(b->links.serial.size(), 2);
+    b->linkRequest(serialRequest("SERIAL:link", false));
+    b->linkRequest(serialRequest("SERIAL:link?", false));
+    QVERIFY(b->links.waitForSerial(3));
+    QVERIFY(!b->links.serial.last().linkOn);
+}
+
+QTEST_GUILESS_MAIN(TestSerialPort)
+#include "tst_serialport.moc"

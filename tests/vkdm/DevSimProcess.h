@@ -1,0 +1,121 @@
+#pragma once
+
+// The device-server simulator as a child process of a test, and the check
+// that the test runs inside the private network namespace of scripts/run-tests.
+
+#include "TestProcess.h"
+
+#include <QElapsedTimer>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+
+#include <ifaddrs.h>
+
+// True when an interface holds 10.77.0.1: the veth end of the test namespace.
+// Searches and broadcasts are only ever made there.
+inline bool inTestNamespace()
+{
+    for (const QHostAddress &a : QNetworkInterface::allAddresses())
+        if (a == QHostAddress(QStringLiteral("10.77.0.1")))
+            return true;
+    return false;
+}
+
+#define VKDM_REQUIRE_NAMESPACE()                                                                 \
+    do {                                                                                         \
+        if (!inTestNamespace())                                                                  \
+            QSKIP("needs the private network namespace of scripts/run-tests (10.77.0.1 on vkd0)"); \
+    } while (0)
+
+class DevSimProcess
+{
+public:
+    ~DevSimProcess() { stop(); }
+
+    bool start(const QStringList &commands = {})
+    {
+        m_proc.setProcessChannelMode(QProcess::MergedChannels);
+        m_proc.start(binPath(QStringLiteral("devsim")), commands);
+        if (!m_proc.waitForStarted(5000))
+            return false;
+        return waitFor(QStringLiteral("ready"));
+    }
+    void stop()
+    {
+        if (m_proc.state() != QProcess::NotRunning) {
+            m_proc.write("quit\n");
+            if (!m_proc.waitForFinished(2000)) {
+                m_proc.kill();
+                m_proc.waitForFinished(2000);
+            }
+        }
+    }
+    void send(const QString &command)
+    {
+        m_proc.write(command.toUtf8() + '\n');
+        m_proc.waitForBytesWritten(1000);
+    }
+    // Sends a command and waits for the simulator's acknowledgement line.
+    bool command(const QString &command, const QString &ack)
+    {
+        const int before = count(ack);
+        send(command);
+        return waitForCount(ack, before + 1);
+    }
+    QStringList lines()
+    {
+        pump();
+        return m_lines;
+    }
+    int count(const QString &text)
+    {
+        pump();
+        int n = 0;
+        for (const QString &l : m_lines)
+            if (l.contains(text))
+                ++n;
+        return n;
+    }
+    QStringList matching(const QString &text)
+    {
+        pump();
+        QStringList out;
+        for (const QString &l : m_lines)
+            if (l.contains(text))
+                out << l;
+        return out;
+    }
+    bool waitFor(const QString &text, int ms = 5000) { return waitForCount(text, 1, ms); }
+    bool waitForCount(const QString &text, int n, int ms = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (count(text) < n) {
+            if (t.elapsed() > ms)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
+    }
+    // Lets the event loop and the simulator run for a while.
+    void settle(int ms = 200) { QTest::qWait(ms); pump(); }
+
+private:
+    void pump()
+    {
+        // Takes what the simulator has written so far, also outside the event loop.
+        while (m_proc.state() == QProcess::Running && m_proc.waitForReadyRead(5))
+            m_buf += m_proc.readAll();
+        m_buf += m_proc.readAll();
+        int nl;
+        while ((nl = m_buf.indexOf('\n')) >= 0) {
+            m_lines << QString::fromUtf8(m_buf.left(nl));
+            m_buf.remove(0, nl + 1);
+        }
+    }
+    QProcess m_proc;
+    QByteArray m_buf;
+    QStringList m_lines;
+};
