@@ -33,12 +33,12 @@ bench: build
 tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DQUELLON_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
 	cmake --build build-tsan -j $(JOBS)
-	@TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1" scripts/run-tests build-tsan $(TESTS)
+	@TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 history_size=7 suppressions=$(CURDIR)/scripts/tsan-qt.supp" scripts/run-tests build-tsan "$(TESTS)"
 
 asan: deps
 	cmake -S . -B build-asan -G Ninja -DQUELLON_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
 	cmake --build build-asan -j $(JOBS)
-	@scripts/run-tests build-asan $(TESTS)
+	@scripts/run-tests build-asan "$(TESTS)"
 
 # The link-data fuzz target for longer than the 20 s of the test suite.
 FUZZ_SECONDS ?= 600

@@ -32,9 +32,9 @@ void TcpPort::init()
     prepareCrashHandlerThread();
     m_timer = new QTimer();
     m_timer->start(m_tickMs);
-    connect(m_timer, &QTimer::timeout, this, &TcpPort::timerTimeOut);
+    connect(m_timer, SIGNAL(timeout()), this, SLOT(timerTimeOut()));
     // Stopped in its own thread as the thread ends, so the worker can go later.
-    connect(thread(), &QThread::finished, m_timer, &QTimer::stop);
+    connect(thread(), SIGNAL(finished()), m_timer, SLOT(stop()));
     m_socket = new QTcpSocket(this);
 }
 
@@ -81,8 +81,8 @@ void TcpPort::startConnection()
         return;
     m_socket->connectToHost(QHostAddress(hostAddress), static_cast<quint16>(port),
                             QIODevice::ReadWrite);
-    connect(m_socket, &QAbstractSocket::stateChanged, this, &TcpPort::clientStateMannage,
-            Qt::UniqueConnection);
+    connect(m_socket, SIGNAL(stateChanged(QAbstractSocket::SocketState)), this,
+            SLOT(clientStateMannage(QAbstractSocket::SocketState)), Qt::UniqueConnection);
     connectPending = true;
 }
 
@@ -90,7 +90,8 @@ void TcpPort::dropStateTracking()
 {
     if (!m_socket)
         return;
-    disconnect(m_socket, &QAbstractSocket::stateChanged, this, &TcpPort::clientStateMannage);
+    disconnect(m_socket, SIGNAL(stateChanged(QAbstractSocket::SocketState)), this,
+               SLOT(clientStateMannage(QAbstractSocket::SocketState)));
     m_socket->close();
     // A socket still connecting only notes the close for later; give the
     // attempt up as well, so a new one can start.

@@ -6,7 +6,6 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <QTimer>
@@ -37,11 +36,12 @@ void serialPort::init()
     prepareCrashHandlerThread();
     m_timer = new QTimer();
     m_timer->start(m_tickMs);
-    connect(m_timer, &QTimer::timeout, this, &serialPort::timerTimeOut);
+    connect(m_timer, SIGNAL(timeout()), this, SLOT(timerTimeOut()));
     // Stopped in its own thread as the thread ends, so the worker can go later.
-    connect(thread(), &QThread::finished, m_timer, &QTimer::stop);
+    connect(thread(), SIGNAL(finished()), m_timer, SLOT(stop()));
     m_port = new QSerialPort();
-    connect(m_port, &QSerialPort::errorOccurred, this, &serialPort::handleSerialError);
+    connect(m_port, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
+            SLOT(handleSerialError(QSerialPort::SerialPortError)));
 }
 
 void serialPort::handleSerialError(QSerialPort::SerialPortError error)
@@ -92,7 +92,7 @@ void serialPort::recvPackFun(DataPack str)
 {
     if (str.link != DataPack::SerialLink)
         return;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_count > kQueueSize - 1) {
         // Full: start again with the new pack, the waiting ones are dropped.
         m_queue[0] = str;
@@ -163,7 +163,7 @@ void serialPort::timerTimeOut()
 {
     QVector<DataPack> packs;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         packs.reserve(m_count);
         for (int i = 0; i < m_count; ++i)
             packs << m_queue[i];
@@ -185,7 +185,7 @@ void serialPort::timerTimeOut()
         sendReply(pack.key, 0, 1, replyStatus(pack.key, reply), reply, pack.pageId);
     }
 
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     for (int i = 0; i < kQueueSize; ++i)
         m_queue[i] = DataPack();
     m_count = 0;

@@ -3,9 +3,10 @@
 #include "DataPack.h"
 #include "SerialLinkPack.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QSerialPort>
+
+#include <mutex>
 
 class QTimer;
 
@@ -51,7 +52,7 @@ private:
 
     DataPack m_queue[kQueueSize];
     int m_count = 0;
-    QMutex m_mutex;
+    std::mutex m_mutex; // guards m_queue and m_count
     QTimer *m_timer = nullptr;
     QSerialPort *m_port = nullptr;
     bool portOpen = false;

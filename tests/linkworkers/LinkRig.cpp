@@ -2,8 +2,6 @@
 
 #include "MetaTypes.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTcpServer>
@@ -12,6 +10,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <mutex>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -33,14 +32,15 @@ bool LinkCapture::waitForTcp(int n, int timeoutMs)
 }
 
 namespace {
-QMutex g_logMutex;
-QStringList g_log;
+std::mutex g_logMutex;
+// Never destroyed: worker threads may still log while the process ends.
+QStringList &g_log = *new QStringList;
 QtMessageHandler g_previous = nullptr;
 
 void logHandler(QtMsgType type, const QMessageLogContext &ctx, const QString &msg)
 {
     {
-        QMutexLocker lock(&g_logMutex);
+        std::lock_guard<std::mutex> lock(g_logMutex);
         g_log << msg;
     }
     if (g_previous)
@@ -60,7 +60,7 @@ void install()
 
 int count(const QString &line)
 {
-    QMutexLocker lock(&g_logMutex);
+    std::lock_guard<std::mutex> lock(g_logMutex);
     int n = 0;
     for (const QString &m : qAsConst(g_log))
         if (m == line)
@@ -70,7 +70,7 @@ int count(const QString &line)
 
 void clear()
 {
-    QMutexLocker lock(&g_logMutex);
+    std::lock_guard<std::mutex> lock(g_logMutex);
     g_log.clear();
 }
 

@@ -4,14 +4,16 @@
 // carries no test hook.
 //
 // Environment: ENTRY_HOOK_SERIAL (pty to open), ENTRY_HOOK_TCP_PORT (server on
-// 127.0.0.1), ENTRY_HOOK_BUSY (queue queries that keep the serial tick busy
-// while the program quits), ENTRY_HOOK_QUIT_MS (when to close the windows).
+// 127.0.0.1), ENTRY_HOOK_BUSY (queue queries that keep the serial tick busy),
+// ENTRY_HOOK_QUIT_FILE (close the windows as soon as this file exists; else
+// they are closed after 2.5 s).
 
 #include "DataPack.h"
 #include "SerialLinkPack.h"
 #include "TcpLinkPack.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -104,16 +106,26 @@ void keepSerialBusy()
 void start()
 {
     qAddPostRoutine(report);
-    const int quitMs = qEnvironmentVariableIsSet("ENTRY_HOOK_QUIT_MS")
-                           ? qEnvironmentVariableIntValue("ENTRY_HOOK_QUIT_MS") : 2500;
     QTimer::singleShot(300, qApp, openLinks);
     QTimer::singleShot(900, qApp, sendCommands);
     if (qEnvironmentVariableIsSet("ENTRY_HOOK_BUSY"))
-        QTimer::singleShot(quitMs - 700, qApp, keepSerialBusy);
-    QTimer::singleShot(quitMs, qApp, [] {
+        QTimer::singleShot(1200, qApp, keepSerialBusy);
+    const auto close = [] {
         say(QStringLiteral("closing"));
         QApplication::closeAllWindows();
-    });
+    };
+    if (qEnvironmentVariableIsSet("ENTRY_HOOK_QUIT_FILE")) {
+        auto *poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, qApp, [poll, close] {
+            if (QFileInfo::exists(qEnvironmentVariable("ENTRY_HOOK_QUIT_FILE"))) {
+                poll->stop();
+                close();
+            }
+        });
+        poll->start(10);
+    } else {
+        QTimer::singleShot(2500, qApp, close);
+    }
 }
 }
 

@@ -7,9 +7,12 @@
 #include "TestProcess.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 class TestEntry : public QObject
 {
@@ -21,10 +24,12 @@ private slots:
 
 private:
     // Runs the program to its end; returns its stderr.
-    QString runProgram(const QProcessEnvironment &extra, int *exitCode, qint64 *ms = nullptr);
+    QString runProgram(const QProcessEnvironment &extra, int *exitCode,
+                       const std::function<void()> &whileRunning = {});
 };
 
-QString TestEntry::runProgram(const QProcessEnvironment &extra, int *exitCode, qint64 *ms)
+QString TestEntry::runProgram(const QProcessEnvironment &extra, int *exitCode,
+                             const std::function<void()> &whileRunning)
 {
     QTemporaryDir work;
     QProcess proc;
@@ -36,19 +41,19 @@ QString TestEntry::runProgram(const QProcessEnvironment &extra, int *exitCode, q
     proc.setProcessEnvironment(env);
     proc.setWorkingDirectory(work.path());
     proc.setProcessChannelMode(QProcess::MergedChannels);
-    QElapsedTimer clock;
-    clock.start();
     proc.start(binPath("Quellon"), QStringList());
     if (!proc.waitForStarted())
         return QString();
     // The peers answer from this thread's event loop meanwhile.
-    const bool ended = QTest::qWaitFor([&] { return proc.state() == QProcess::NotRunning; }, 30000);
+    const bool ended = QTest::qWaitFor([&] {
+        if (whileRunning)
+            whileRunning();
+        return proc.state() == QProcess::NotRunning;
+    }, 30000);
     if (!ended) {
         proc.kill();
         proc.waitForFinished();
     }
-    if (ms)
-        *ms = clock.elapsed();
     *exitCode = (ended && proc.exitStatus() == QProcess::NormalExit) ? proc.exitCode() : -1;
     return QString::fromUtf8(proc.readAll());
 }
@@ -62,11 +67,24 @@ void TestEntry::startsRoutesAndQuits()
     TcpPeer tcpPeer;
     QVERIFY(tcpPeer.listen());
 
+    // The window is closed a little over a tick after both commands arrived.
+    QTemporaryDir dir;
+    const QString quitFile = dir.filePath("quit");
     QProcessEnvironment extra;
     extra.insert("ENTRY_HOOK_SERIAL", pty.a());
     extra.insert("ENTRY_HOOK_TCP_PORT", QString::number(tcpPeer.port()));
+    extra.insert("ENTRY_HOOK_QUIT_FILE", quitFile);
+    QElapsedTimer sinceBoth;
     int exitCode = -1;
-    const QString out = runProgram(extra, &exitCode);
+    const QString out = runProgram(extra, &exitCode, [&] {
+        if (!sinceBoth.isValid() && serialPeer.lines().contains("HOOK:SERIAL\n")
+            && tcpPeer.lines().contains("HOOK:TCP\n"))
+            sinceBoth.start();
+        if (sinceBoth.isValid() && sinceBoth.elapsed() > 800 && !QFile::exists(quitFile)) {
+            QFile f(quitFile);
+            f.open(QIODevice::WriteOnly);
+        }
+    });
 
     QVERIFY2(exitCode == 0, qPrintable(out));
     QVERIFY2(out.contains("HOOK title=Darvik KTR series--V1.0.17 20260928"), qPrintable(out));
@@ -88,11 +106,21 @@ void TestEntry::quitCompletesTheRunningTick()
     PtyPeer serialPeer; // stays silent: each query waits its full read window
     QVERIFY(serialPeer.open(pty.b()));
 
+    // The window is closed once the first of five queries has arrived, so
+    // the tick that writes them is under way.
+    QTemporaryDir dir;
+    const QString quitFile = dir.filePath("quit");
     QProcessEnvironment extra;
     extra.insert("ENTRY_HOOK_SERIAL", pty.a());
     extra.insert("ENTRY_HOOK_BUSY", "1");
+    extra.insert("ENTRY_HOOK_QUIT_FILE", quitFile);
     int exitCode = -1;
-    const QString out = runProgram(extra, &exitCode);
+    const QString out = runProgram(extra, &exitCode, [&] {
+        if (!QFile::exists(quitFile) && serialPeer.lines().contains("HOOK:BUSY1?\n")) {
+            QFile f(quitFile);
+            f.open(QIODevice::WriteOnly);
+        }
+    });
 
     QVERIFY2(exitCode == 0, qPrintable(out));
     QVERIFY2(out.contains("HOOK threads started=2 finished=2"), qPrintable(out));
