@@ -1,0 +1,293 @@
+#include "ChartExport.h"
+
+#include "Dialogs.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QtCharts/QXYSeries>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+QString trExport(const char *text)
+{
+    return QCoreApplication::translate("ChartExport", text);
+}
+
+bool byX(const QPointF &a, const QPointF &b)
+{
+    return a.x() < b.x();
+}
+
+double interpolateBetween(const QPointF &a, const QPointF &b, double x)
+{
+    if (std::abs(b.x() - a.x()) <= 1e-12)
+        return a.y();
+    return a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x());
+}
+
+// interpolateAt for rising x: keeps the lower-bound position between calls,
+// so a whole export walks each list once.
+class RisingInterpolator
+{
+public:
+    explicit RisingInterpolator(const QVector<QPointF> &points) : m_p(points) {}
+
+    double at(double x)
+    {
+        const int n = m_p.size();
+        if (n == 0)
+            return 0.0;
+        if (x < m_p.front().x())
+            return m_p.front().y();
+        if (x > m_p.back().x())
+            return m_p.back().y();
+        while (m_i < n && m_p[m_i].x() < x)
+            ++m_i;
+        if (m_i == 0)
+            return m_p[0].y();
+        return interpolateBetween(m_p[m_i - 1], m_p[m_i], x);
+    }
+
+private:
+    const QVector<QPointF> &m_p;
+    int m_i = 0;
+};
+
+// Appends the value with 3 significant digits in the shortest of fixed and
+// exponent form, as a text stream with precision 3 writes it ("%.3g").
+void appendNumberExact(QByteArray &out, double v)
+{
+    // Exact ties round away from zero here (1.125 -> "1.13"), unlike printf.
+    out.append(QLocale::c().toString(v, 'g', 3).toLatin1());
+}
+
+// The same, quicker for the magnitudes that are written in fixed form
+// (1e-4 up to 999.5); near-ties and everything else go the exact way.
+void appendNumber(QByteArray &out, double v)
+{
+    static const double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+    const double a = std::fabs(v);
+    if (!(a >= 1e-4 && a < 999.0)) {
+        appendNumberExact(out, v);
+        return;
+    }
+    int x = a >= 100 ? 2 : a >= 10 ? 1 : a >= 1 ? 0 : a >= 0.1 ? -1 : a >= 0.01 ? -2 : a >= 0.001 ? -3 : -4;
+    const double scaled = a * kPow10[2 - x]; // 100 <= scaled < 1000
+    const double below = std::floor(scaled);
+    const double frac = scaled - below;
+    if (std::fabs(frac - 0.5) < 1e-6) {
+        appendNumberExact(out, v);
+        return;
+    }
+    int digits = int(below) + (frac > 0.5 ? 1 : 0);
+    if (digits >= 1000) { // rounded up into the next decade
+        digits = 100;
+        ++x;
+        if (x > 2) {
+            appendNumberExact(out, v);
+            return;
+        }
+    }
+    char buf[16];
+    int n = 0;
+    if (v < 0)
+        buf[n++] = '-';
+    const int decimals = 2 - x; // 0 .. 6
+    const int divisor = int(kPow10[decimals > 2 ? 2 : decimals]);
+    if (decimals <= 2) {
+        const int whole = digits / divisor;
+        int rest = digits % divisor;
+        n += int(std::to_chars(buf + n, buf + sizeof buf, whole).ptr - (buf + n));
+        int width = decimals;
+        while (width > 0 && rest % 10 == 0) {
+            rest /= 10;
+            --width;
+        }
+        if (width > 0) {
+            buf[n++] = '.';
+            for (int k = width - 1; k >= 0; --k)
+                buf[n + k] = char('0' + rest % 10), rest /= 10;
+            n += width;
+        }
+    } else {
+        // 0.0ddd: leading zeros after the point, then the three digits.
+        buf[n++] = '0';
+        buf[n++] = '.';
+        for (int k = 0; k < decimals - 3; ++k)
+            buf[n++] = '0';
+        int width = 3;
+        int rest = digits;
+        while (rest % 10 == 0) {
+            rest /= 10;
+            --width;
+        }
+        for (int k = width - 1; k >= 0; --k)
+            buf[n + k] = char('0' + rest % 10), rest /= 10;
+        n += width;
+    }
+    out.append(buf, n);
+}
+
+void appendPadded(QByteArray &out, qint64 v, int width)
+{
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    for (int pad = width - int(r.ptr - buf); pad > 0; --pad)
+        out.append('0');
+    out.append(buf, int(r.ptr - buf));
+}
+
+// "hh:mm:ss:zzz" of an elapsed time in ms; hours are not wrapped.
+void appendElapsed(QByteArray &out, qint64 ms)
+{
+    appendPadded(out, ms / 3600000, 2);
+    out.append(':');
+    appendPadded(out, (ms / 60000) % 60, 2);
+    out.append(':');
+    appendPadded(out, (ms / 1000) % 60, 2);
+    out.append(':');
+    appendPadded(out, ms % 1000, 3);
+}
+
+void sortedCopy(const QVector<QPointF> &in, QVector<QPointF> &out, const QVector<QPointF> *&use)
+{
+    if (std::is_sorted(in.cbegin(), in.cend(), byX)) {
+        use = &in; // shared, no copy
+        return;
+    }
+    out = in;
+    std::stable_sort(out.begin(), out.end(), byX);
+    use = &out;
+}
+
+} // namespace
+
+double interpolateAt(const QVector<QPointF> &points, double x)
+{
+    if (points.isEmpty())
+        return 0.0;
+    if (x < points.front().x())
+        return points.front().y();
+    if (x > points.back().x())
+        return points.back().y();
+    const auto it = std::lower_bound(points.cbegin(), points.cend(), x,
+                                     [](const QPointF &p, double v) { return p.x() < v; });
+    if (it == points.cbegin())
+        return it->y();
+    return interpolateBetween(*(it - 1), *it, x);
+}
+
+QString exportNumberText(double value)
+{
+    QByteArray b;
+    appendNumber(b, value);
+    return QString::fromLatin1(b);
+}
+
+void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &second,
+                     const QVector<QPointF> &third, double intervalSeconds, const QString &thirdColumn)
+{
+    if (!(intervalSeconds >= 0.5 && intervalSeconds <= 99999)) {
+        Dialogs::warning(nullptr, trExport("参数错误"), trExport("时间间隔必须在0.5~99999秒之间"));
+        return;
+    }
+    const QString fileName = Dialogs::getSaveFileName(nullptr, QStringLiteral("Save CSV File"), QString(),
+                                                      QStringLiteral("CSV Files (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        Dialogs::warning(nullptr, trExport("无法打开文件"), file.errorString());
+        return;
+    }
+    const QByteArray header = QByteArrayLiteral("Store No.,Time(hh:mm:ss:zzz),Volt(V),Curr(A),")
+                              + thirdColumn.toUtf8() + '\n';
+    bool writeOk = file.write(header) == header.size();
+
+    if (first.isEmpty() && second.isEmpty() && third.isEmpty()) {
+        file.close();
+        Dialogs::information(nullptr, trExport("导出完成"), trExport("无数据可导出"));
+        return;
+    }
+
+    QVector<QPointF> copies[3];
+    const QVector<QPointF> *lists[3] = {nullptr, nullptr, nullptr};
+    sortedCopy(first, copies[0], lists[0]);
+    sortedCopy(second, copies[1], lists[1]);
+    sortedCopy(third, copies[2], lists[2]);
+
+    // Time span over all points, x truncated to whole milliseconds.
+    bool any = false;
+    qint64 start = 0, end = 0;
+    for (const QVector<QPointF> *l : lists) {
+        if (l->isEmpty())
+            continue;
+        const qint64 lo = qint64(l->front().x());
+        const qint64 hi = qint64(l->back().x());
+        if (!any || lo < start)
+            start = lo;
+        if (!any || hi > end)
+            end = hi;
+        any = true;
+    }
+    if (!(start < end)) {
+        file.close();
+        Dialogs::warning(nullptr, trExport("数据错误"), trExport("时间戳范围无效"));
+        return;
+    }
+    const qint64 step = qint64(intervalSeconds * 1000.0);
+    if (step <= 0) {
+        file.close();
+        Dialogs::warning(nullptr, trExport("计算错误"), trExport("无效的时间间隔"));
+        return;
+    }
+
+    RisingInterpolator a(*lists[0]), b(*lists[1]), c(*lists[2]);
+    QByteArray buf;
+    const int flushAt = 1 << 18;
+    buf.reserve(flushAt + 256);
+    qint64 n = 1;
+    for (qint64 t = start, elapsed = 0; t <= end && writeOk; t += step, elapsed += step, ++n) {
+        const double x = double(t);
+        appendPadded(buf, n, 1);
+        buf.append(',');
+        appendElapsed(buf, elapsed);
+        buf.append(',');
+        appendNumber(buf, a.at(x));
+        buf.append(',');
+        appendNumber(buf, b.at(x));
+        buf.append(',');
+        appendNumber(buf, c.at(x));
+        buf.append('\n');
+        if (buf.size() >= flushAt) {
+            writeOk = file.write(buf) == buf.size();
+            buf.clear();
+        }
+    }
+    if (writeOk && !buf.isEmpty())
+        writeOk = file.write(buf) == buf.size();
+    if (writeOk)
+        writeOk = file.flush();
+    const QString error = file.errorString();
+    file.close();
+    if (!writeOk) {
+        // A file that could not be written completely is not reported as exported.
+        Dialogs::warning(nullptr, trExport("导出失败"), error);
+        return;
+    }
+    Dialogs::information(nullptr, trExport("导出完成"), trExport("数据已成功导出"));
+}
+
+void exportSeriesCsv(const QtCharts::QXYSeries *first, const QtCharts::QXYSeries *second,
+                     const QtCharts::QXYSeries *third, double intervalSeconds, const QString &thirdColumn)
+{
+    const QVector<QPointF> none;
+    exportSeriesCsv(first ? first->pointsVector() : none, second ? second->pointsVector() : none,
+                    third ? third->pointsVector() : none, intervalSeconds, thirdColumn);
+}
