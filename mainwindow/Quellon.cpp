@@ -170,14 +170,10 @@ void Quellon::on_label_web_x_linkActivated(const QString &link)
 void Quellon::sendCommand(const QString &key, int isRequest, int needReply, int status, const QString &cmd,
                           int pageId)
 {
-    DataPack pack;
-    pack.key = key;
+    DataPack pack = makeRequestPack(key, needReply, cmd, pageId);
     pack.isRequest = isRequest;
-    pack.needReply = needReply;
     pack.status = status;
-    pack.data = cmd;
     pack.link = interfaceIndex != 0 ? DataPack::TcpLink : DataPack::SerialLink;
-    pack.pageId = pageId;
     emit sendSriealFun(pack);
 }
 
@@ -381,18 +377,10 @@ void Quellon::recvSerialInfoFun(SerialLinkPack str)
         case SerialLinkPack::SeriousError:
             if (devStatusFlag != 1)
                 break;
-            devStatusFlag = 0;
-            showLinkOff();
-            connectStatus = false;
-            emit setDevStatus(false, 0, kCmdLinkOff);
-            reconnecting = false;
-            clearModelFlags();
-            enterRemote(true);
+            dropIdentifiedLink();
             if (interfaceIndex == 0) {
                 sendCloseRequest();
-                ui->comboSerialPort->setEnabled(true);
-                ui->pushButtonUpdate->setEnabled(true);
-                ui->pushButtonSerialSW->setText(tr("连接"));
+                resetSerialLinkUi(false);
             }
             ui->labelMaster->setText(kNoTarget);
             if (interfaceIndex == 0)
@@ -663,13 +651,7 @@ void Quellon::handleMissedRemote()
 
     if (missedRemoteCount <= kMaxCountedMisses)
         return;
-    devStatusFlag = 0;
-    showLinkOff();
-    connectStatus = false;
-    emit setDevStatus(false, 0, kCmdLinkOff);
-    reconnecting = false;
-    clearModelFlags();
-    enterRemote(true);
+    dropIdentifiedLink();
     sendCloseRequest();
     resetSelectedLinkUi();
     ui->labelMaster->setText(kNoTarget);
@@ -677,6 +659,17 @@ void Quellon::handleMissedRemote()
         showMessage(tr("串口拔出或者仪器串口被断开,请重新打开串口"));
     else
         showMessage(tr("与服务器断开,请检查网络"));
+}
+
+void Quellon::dropIdentifiedLink()
+{
+    devStatusFlag = 0;
+    showLinkOff();
+    connectStatus = false;
+    emit setDevStatus(false, 0, kCmdLinkOff);
+    reconnecting = false;
+    clearModelFlags();
+    enterRemote(true);
 }
 
 void Quellon::checkProtection(const QString &reply)
@@ -872,6 +865,9 @@ void Quellon::updateParallelUi()
     } else {
         ui->comboBoxPaM->setEnabled(true);
         ui->spinBoxPaAddr->setEnabled(true);
+        // A former slave gets its page buttons back once parallel operation is off.
+        ui->pushButtonEnterCCCV->setEnabled(true);
+        ui->pushButtonEnterLIST->setEnabled(true);
         ui->pushButtonEnterBAT->setEnabled(!batteryOff);
         parallelParam.onlineCount = 0;
     }

@@ -137,6 +137,8 @@ private:
     void dispatchReply(const DataPack &str);
     void handleLocalMode();
     void handleMissedRemote();
+    // The identified instrument is gone: state, lamp, pages and flags.
+    void dropIdentifiedLink();
     void checkProtection(const QString &reply);
     void showLinkLampOn();
     void showNoResponse();

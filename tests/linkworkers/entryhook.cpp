@@ -71,6 +71,14 @@ void openLinks()
     }
     say(QStringLiteral("title=") + w->windowTitle());
     say(QStringLiteral("visible=%1").arg(w->isVisible()));
+    // Once linked the window identifies the instrument on its own poll timer;
+    // hold that poll in the busy case, so that only the hook's queries occupy
+    // the serial tick that is under way when the program quits.
+    if (qEnvironmentVariableIsSet("ENTRY_HOOK_BUSY")) {
+        const auto timers = w->findChildren<QTimer *>();
+        for (QTimer *t : timers)
+            t->stop();
+    }
     if (qEnvironmentVariableIsSet("ENTRY_HOOK_SERIAL")) {
         SerialLinkPack p;
         p.key = QStringLiteral("SERIAL:link");

@@ -440,6 +440,8 @@ void tst_ModelLimits::panelEnablesPageButtons()
 
     f.feed("SYS:PARALLEL:P", "OFF\n");
     f.tick();
+    QVERIFY(cccv->isEnabled());
+    QVERIFY(list->isEnabled());
     QVERIFY(bat->isEnabled());
     QVERIFY(f.widget<QComboBox>("comboBoxPaM")->isEnabled());
     QVERIFY(f.widget<QSpinBox>("spinBoxPaAddr")->isEnabled()); // slave
@@ -453,9 +455,13 @@ void tst_ModelLimits::lossResetsParallel()
     f.feed("SYS:PARALLEL:P", "ON\n");
     f.feed("SYS:PARSM:P", "SLAVE\n");
     QVERIFY(parallelFlag);
+    f.tick();
+    QVERIFY(!f.widget<QPushButton>("pushButtonEnterCCCV")->isEnabled());
     f.feed("SYS:REM:P", "0\n");
     f.tick();
     QVERIFY(!parallelFlag);
+    QVERIFY(f.widget<QPushButton>("pushButtonEnterCCCV")->isEnabled());
+    QVERIFY(f.widget<QPushButton>("pushButtonEnterLIST")->isEnabled());
     QCOMPARE(f.widget<QComboBox>("comboBoxPaM")->currentIndex(), 1);
     QCOMPARE(f.widget<QComboBox>("comboBoxPaStatus")->currentIndex(), 0);
     QCOMPARE(f.widget<QSpinBox>("spinBoxPaAddr")->value(), 10);

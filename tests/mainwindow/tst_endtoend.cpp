@@ -1,0 +1,182 @@
+// The window and both link workers, wired and threaded as the program entry
+// does it, against the instrument simulator: over TCP and over a pty pair
+// used as a serial port. The simulator is identified and polled; when it
+// stops answering (the process is stopped) the window gives the link up.
+
+#include "QuellonFixture.h"
+#include "TcpPort.h"
+#include "TestProcess.h"
+#include "serialPort.h"
+
+#include <QLineEdit>
+#include <QThread>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+const int kSimModelCurr = 80; // KTR8674: 80 A
+}
+
+// Window, workers and threads as the entry builds them.
+class LinkedProgram
+{
+public:
+    LinkedProgram()
+        : fixture(false)
+    {
+        fixture.create();
+        Quellon *w = fixture.window.get();
+        // A shorter poll period keeps the test short; the tick logic is the same.
+        w->pollTimer()->start(200);
+
+        serial = new serialPort;
+        serial->moveToThread(&serialThread);
+        QObject::connect(&serialThread, &QThread::started, serial, &serialPort::init);
+        serialThread.start();
+        tcp = new TcpPort;
+        tcp->moveToThread(&tcpThread);
+        QObject::connect(&tcpThread, &QThread::started, tcp, &TcpPort::init);
+        tcpThread.start();
+
+        QObject::connect(w, &Quellon::sendSriealFun, serial, &serialPort::recvPackFun);
+        QObject::connect(serial, &serialPort::sendPackFun, w, &Quellon::recvSerialFun);
+        QObject::connect(w, &Quellon::getSerialInfoFun, serial, &serialPort::getSerialInfoFun);
+        QObject::connect(serial, &serialPort::sendSerialInfo, w, &Quellon::recvSerialInfoFun);
+        QObject::connect(w, &Quellon::sendSriealFun, tcp, &TcpPort::recvPackFun);
+        QObject::connect(tcp, &TcpPort::sendPackFun, w, &Quellon::recvSerialFun);
+        QObject::connect(w, &Quellon::getTcpInfoFun, tcp, &TcpPort::getTcpInfoFun);
+        QObject::connect(tcp, &TcpPort::sendTcpInfo, w, &Quellon::recvTcpInfoFun);
+
+        serialReplies = std::make_unique<PackCapture>(serial, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection);
+        tcpReplies = std::make_unique<PackCapture>(tcp, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection);
+    }
+    ~LinkedProgram()
+    {
+        fixture.window->pollTimer()->stop();
+        serialThread.quit();
+        serialThread.wait();
+        tcpThread.quit();
+        tcpThread.wait();
+        serialReplies.reset();
+        tcpReplies.reset();
+        delete tcp;
+        delete serial;
+    }
+
+    // Replies of the remote-state query with the given status.
+    int remoteReplies(const PackCapture &replies, int status) const
+    {
+        int n = 0;
+        for (const DataPack &p : replies.withKey("SYS:REM:P"))
+            n += p.status == status && (status != 0 || p.data == "1\n");
+        return n;
+    }
+
+    QuellonFixture fixture;
+    QThread serialThread;
+    QThread tcpThread;
+    serialPort *serial = nullptr;
+    TcpPort *tcp = nullptr;
+    std::unique_ptr<PackCapture> serialReplies;
+    std::unique_ptr<PackCapture> tcpReplies;
+};
+
+class tst_EndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tcpLink();
+    void serialLink();
+
+private:
+    void identifiedAndPolled(LinkedProgram &prog, const PackCapture &replies);
+    void givesUpWhenSilent(LinkedProgram &prog, ChildProcess &sim, const QString &message);
+};
+
+void tst_EndToEnd::identifiedAndPolled(LinkedProgram &prog, const PackCapture &replies)
+{
+    QuellonFixture &f = prog.fixture;
+    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelLinkStatus"), QString("ON"), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelMaster"), QString("KTR8674"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.limits->isEmpty(), 5000);
+    QCOMPARE(f.lastLimits().limitMaxCurr, float(kSimModelCurr));
+    QVERIFY(noParallelModelFlag);
+    // Polled: remote-state replies keep coming and report remote mode.
+    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(replies, DataPack::Received) >= 3, 15000);
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QCOMPARE(f.lastStatus().cmd, QString("STATUS"));
+    QVERIFY(f.lastStatus().connectStatus);
+    QCOMPARE(f.lastStatus().devStatusFlag, 1);
+}
+
+void tst_EndToEnd::givesUpWhenSilent(LinkedProgram &prog, ChildProcess &sim, const QString &message)
+{
+    QuellonFixture &f = prog.fixture;
+    const pid_t pid = static_cast<pid_t>(sim.process().processId());
+    QVERIFY(::kill(pid, SIGSTOP) == 0);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts(), QStringList{message}, 120000);
+    QCOMPARE(f.text("labelLinkStatus"), QString("OFF"));
+    QCOMPARE(f.text("labelMaster"), QString("NO TARGET"));
+    QCOMPARE(f.lastStatus().cmd, QString("OUT_SW_0_LINK_OFF"));
+    QCOMPARE(f.lastStatus().connectStatus, false);
+    QCOMPARE(f.lastStatus().devStatusFlag, 0);
+    QVERIFY(!noParallelModelFlag);
+    ::kill(pid, SIGCONT);
+    // Unlinked: the panel is ready for a new link and no second message follows.
+    QTest::qWait(1000);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+}
+
+void tst_EndToEnd::tcpLink()
+{
+    const quint16 port = freeTcpPort();
+    ChildProcess sim;
+    QVERIFY(sim.start(binPath("loadsim"), {"--tcp", QString::number(port), "--model", "KTR8674"}));
+    QVERIFY2(sim.waitForOutput("loadsim ready"), qPrintable(sim.output()));
+
+    LinkedProgram prog;
+    QuellonFixture &f = prog.fixture;
+    f.widget<QComboBox>("comboBoxInterface")->setCurrentIndex(1);
+    f.widget<QLineEdit>("lineEditIP")->setText("127.0.0.1");
+    f.widget<QLineEdit>("lineEditProt")->setText(QString::number(port));
+    QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("断开"), 10000);
+
+    identifiedAndPolled(prog, *prog.tcpReplies);
+    QVERIFY(prog.serialReplies->packs.isEmpty()); // the serial worker keeps out of it
+    givesUpWhenSilent(prog, sim, "与服务器断开,请检查网络");
+    QCOMPARE(f.widget<QPushButton>("connectServer")->text(), QString("连接"));
+    QVERIFY(f.widget<QLineEdit>("lineEditIP")->isEnabled());
+}
+
+void tst_EndToEnd::serialLink()
+{
+    PtyPair pty;
+    QVERIFY(pty.start());
+    ChildProcess sim;
+    QVERIFY(sim.start(binPath("loadsim"), {"--serial", pty.b(), "--model", "KTR8674"}));
+    QVERIFY2(sim.waitForOutput("loadsim ready"), qPrintable(sim.output()));
+
+    LinkedProgram prog;
+    QuellonFixture &f = prog.fixture;
+    // The first tick's port list replaces the combo box; the pty end is added after it.
+    QTRY_COMPARE_WITH_TIMEOUT(f.serialKeys().count("SERIAL:ports"), 1, 5000);
+    QTest::qWait(500);
+    auto *ports = f.widget<QComboBox>("comboSerialPort");
+    ports->addItem(pty.a());
+    ports->setCurrentIndex(ports->count() - 1);
+    QTest::mouseClick(f.widget<QPushButton>("pushButtonSerialSW"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("pushButtonSerialSW")->text(), QString("断开"), 10000);
+    QVERIFY(!ports->isEnabled());
+
+    identifiedAndPolled(prog, *prog.serialReplies);
+    QVERIFY(prog.tcpReplies->packs.isEmpty());
+    givesUpWhenSilent(prog, sim, "串口拔出或者仪器串口被断开,请重新打开串口");
+    QCOMPARE(f.widget<QPushButton>("pushButtonSerialSW")->text(), QString("连接"));
+    QVERIFY(ports->isEnabled());
+}
+
+QTEST_MAIN(tst_EndToEnd)
+#include "tst_endtoend.moc"
