@@ -200,7 +200,9 @@ void serialPort::writeCommand(const QString &data)
     m_port->clear(QSerialPort::AllDirections);
     const QByteArray bytes = data.toLocal8Bit();
     m_port->write(bytes.constData()); // up to the first NUL
-    while (m_port->waitForBytesWritten(30)) {
+    // Wait while bytes are left and the port reports progress. (On Linux a
+    // wait with nothing left to write would sit out its whole 30 ms.)
+    while (m_port->bytesToWrite() > 0 && m_port->waitForBytesWritten(30)) {
     }
 }
 
