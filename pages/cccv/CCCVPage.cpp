@@ -843,102 +843,82 @@ const double kNoLower = -std::numeric_limits<double>::infinity();
 
 } // namespace
 
+void CCCVPage::finishEdit(QDoubleSpinBox *box, double lower, double upper, float &field,
+                          InstrumentCommand (*command)(double))
+{
+    const double v = clampBox(box, lower, upper);
+    field = float(v);
+    if (ready())
+        send(command(v));
+}
+
+void CCCVPage::finishChoice(int index, int &field, InstrumentCommand (*command)(int))
+{
+    field = index;
+    if (ready())
+        send(command(index));
+}
+
 void CCCVPage::on_SpinSetCurr_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCurr, kNoLower, currentMax());
-    m_cc.curr = float(v);
-    if (ready())
-        send(InstrumentCommands::setCurr(v));
+    finishEdit(ui->SpinSetCurr, kNoLower, currentMax(), m_cc.curr, InstrumentCommands::setCurr);
 }
 
 void CCCVPage::on_SpinSetCCRiseSlope_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCRiseSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope);
-    m_cc.riseSlope = float(v);
-    if (ready())
-        send(InstrumentCommands::setCurrSlewRise(v));
+    finishEdit(ui->SpinSetCCRiseSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope, m_cc.riseSlope, InstrumentCommands::setCurrSlewRise);
 }
 
 void CCCVPage::on_SpinSetCCFallSlope_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCFallSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope);
-    m_cc.fallSlope = float(v);
-    if (ready())
-        send(InstrumentCommands::setCurrSlewFall(v));
+    finishEdit(ui->SpinSetCCFallSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope, m_cc.fallSlope, InstrumentCommands::setCurrSlewFall);
 }
 
 void CCCVPage::on_doubleSpinSetVolt_editingFinished()
 {
-    const double v = clampBox(ui->doubleSpinSetVolt, kNoLower, m_limit.limitMaxVolt);
-    m_cv.volt = float(v);
-    if (ready())
-        send(InstrumentCommands::setVolt(v));
+    finishEdit(ui->doubleSpinSetVolt, kNoLower, m_limit.limitMaxVolt, m_cv.volt, InstrumentCommands::setVolt);
 }
 
 void CCCVPage::on_SpinSetRes_editingFinished()
 {
     const double lower = acModeFlag ? minResForVoltage() : m_limit.limitMinRes;
-    const double v = clampBox(ui->SpinSetRes, lower, m_limit.limitMaxRes);
-    m_cr.res = float(v);
-    if (ready())
-        send(InstrumentCommands::setRes(v));
+    finishEdit(ui->SpinSetRes, lower, m_limit.limitMaxRes, m_cr.res, InstrumentCommands::setRes);
 }
 
 void CCCVPage::on_SpinSetPow_editingFinished()
 {
     const double upper = acModeFlag ? maxPowForVoltage() : m_limit.limitMaxPow;
-    const double v = clampBox(ui->SpinSetPow, kNoLower, upper);
-    m_cp.pow = float(v);
-    if (ready())
-        send(InstrumentCommands::setPow(v));
+    finishEdit(ui->SpinSetPow, kNoLower, upper, m_cp.pow, InstrumentCommands::setPow);
 }
 
 void CCCVPage::on_SpinSetCCDT1Value_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCDT1Value, kNoLower, m_limit.limitMaxLowCurr);
-    m_ccd.lowCurr = float(v);
-    if (ready())
-        send(InstrumentCommands::setDynLow(v));
+    finishEdit(ui->SpinSetCCDT1Value, kNoLower, m_limit.limitMaxLowCurr, m_ccd.lowCurr, InstrumentCommands::setDynLow);
 }
 
 void CCCVPage::on_SpinSetCCDT1_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCDT1, m_limit.limitMinLowDwell, m_limit.limitMaxLowDwell);
-    m_ccd.lowDwell = float(v);
-    if (ready())
-        send(InstrumentCommands::setDynLowDwell(v));
+    finishEdit(ui->SpinSetCCDT1, m_limit.limitMinLowDwell, m_limit.limitMaxLowDwell, m_ccd.lowDwell, InstrumentCommands::setDynLowDwell);
 }
 
 void CCCVPage::on_SpinSetCCDT2Value_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCDT2Value, kNoLower, m_limit.limitMaxHighCurr);
-    m_ccd.highCurr = float(v);
-    if (ready())
-        send(InstrumentCommands::setDynHigh(v));
+    finishEdit(ui->SpinSetCCDT2Value, kNoLower, m_limit.limitMaxHighCurr, m_ccd.highCurr, InstrumentCommands::setDynHigh);
 }
 
 void CCCVPage::on_SpinSetCCDT2_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCDT2, m_limit.limitMinHighDwell, m_limit.limitMaxHighDwell);
-    m_ccd.highDwell = float(v);
-    if (ready())
-        send(InstrumentCommands::setDynHighDwell(v));
+    finishEdit(ui->SpinSetCCDT2, m_limit.limitMinHighDwell, m_limit.limitMaxHighDwell, m_ccd.highDwell, InstrumentCommands::setDynHighDwell);
 }
 
 void CCCVPage::on_SpinSetCCDRiseSlope_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCDRiseSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope);
-    m_ccd.riseSlope = float(v);
-    if (ready())
-        send(InstrumentCommands::setDynSlewRise(v));
+    finishEdit(ui->SpinSetCCDRiseSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope, m_ccd.riseSlope, InstrumentCommands::setDynSlewRise);
 }
 
 void CCCVPage::on_SpinSetCCDDownSlope_editingFinished()
 {
-    const double v = clampBox(ui->SpinSetCCDDownSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope);
-    m_ccd.fallSlope = float(v);
-    if (ready())
-        send(InstrumentCommands::setDynSlewFall(v));
+    finishEdit(ui->SpinSetCCDDownSlope, m_limit.limitMinSlope, m_limit.limitMaxSlope, m_ccd.fallSlope, InstrumentCommands::setDynSlewFall);
 }
 
 void CCCVPage::on_SpinLimitOVP_editingFinished()
@@ -976,58 +956,42 @@ void CCCVPage::on_doubleSpinSetVolt_textChanged(const QString &text)
 
 void CCCVPage::on_comboBoxCVRiseSlope_currentIndexChanged(int index)
 {
-    m_cv.riseSlope = index;
-    if (ready())
-        send(InstrumentCommands::setVoltSlewRise(index));
+    finishChoice(index, m_cv.riseSlope, InstrumentCommands::setVoltSlewRise);
 }
 
 void CCCVPage::on_comboBoxCVDownSlope_currentIndexChanged(int index)
 {
-    m_cv.fallSlope = index;
-    if (ready())
-        send(InstrumentCommands::setVoltSlewFall(index));
+    finishChoice(index, m_cv.fallSlope, InstrumentCommands::setVoltSlewFall);
 }
 
 void CCCVPage::on_comboBoxCRRiseSlope_currentIndexChanged(int index)
 {
-    m_cr.riseSlope = index;
-    if (ready())
-        send(InstrumentCommands::setResSlewRise(index));
+    finishChoice(index, m_cr.riseSlope, InstrumentCommands::setResSlewRise);
 }
 
 void CCCVPage::on_comboBoxCRDownSlope_currentIndexChanged(int index)
 {
-    m_cr.fallSlope = index;
-    if (ready())
-        send(InstrumentCommands::setResSlewFall(index));
+    finishChoice(index, m_cr.fallSlope, InstrumentCommands::setResSlewFall);
 }
 
 void CCCVPage::on_comboBoxCPRiseSlope_currentIndexChanged(int index)
 {
-    m_cp.riseSlope = index;
-    if (ready())
-        send(InstrumentCommands::setPowSlewRise(index));
+    finishChoice(index, m_cp.riseSlope, InstrumentCommands::setPowSlewRise);
 }
 
 void CCCVPage::on_comboBoxCPDownSlope_currentIndexChanged(int index)
 {
-    m_cp.fallSlope = index;
-    if (ready())
-        send(InstrumentCommands::setPowSlewFall(index));
+    finishChoice(index, m_cp.fallSlope, InstrumentCommands::setPowSlewFall);
 }
 
 void CCCVPage::on_comboBoxCCDRun_currentIndexChanged(int index)
 {
-    m_ccd.mode = index;
-    if (ready())
-        send(InstrumentCommands::setDynMode(index));
+    finishChoice(index, m_ccd.mode, InstrumentCommands::setDynMode);
 }
 
 void CCCVPage::on_comboBoxCurGear_currentIndexChanged(int index)
 {
-    m_gear.currRange = index;
-    if (ready())
-        send(InstrumentCommands::setCurrRange(index));
+    finishChoice(index, m_gear.currRange, InstrumentCommands::setCurrRange);
 }
 
 void CCCVPage::on_comboBoxVoltGear_currentIndexChanged(int index)

@@ -11,6 +11,7 @@
 
 class ClickOutsideFilter;
 class MyEventFilter;
+class QDoubleSpinBox;
 class QTimer;
 
 namespace QtCharts {
@@ -146,6 +147,11 @@ private:
     bool ready() const { return m_devStatusFlag == 1; }
     void send(const InstrumentCommand &c, int pageId = DataPack::StaticModePage);
     void storeOriginalValues();
+    // An edited value clamped into [lower, upper], kept in `field` and sent when ready.
+    void finishEdit(QDoubleSpinBox *box, double lower, double upper, float &field,
+                    InstrumentCommand (*command)(double));
+    // A combo choice kept in `field` and sent when ready.
+    void finishChoice(int index, int &field, InstrumentCommand (*command)(int));
     void showMessage(const QString &text);
 
     // Modes.
