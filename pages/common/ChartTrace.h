@@ -11,11 +11,12 @@ class QXYSeries;
 
 // One plotted quantity: every reading at full resolution (what the export
 // reads) plus the series the chart draws, which gets a min/max decimation of
-// the visible x range per horizontal pixel column. Per column the view keeps
-// the lowest and the highest reading in their order, so each column covers the
-// same vertical span as the full series would, while the drawn line stays
-// bounded by the width of the plot (at most two points per column, plus the
-// neighbours just outside the range), however long the run.
+// the visible x range per column (the caller chooses the columns to match the
+// plot's pixels). Per column the view keeps the lowest and the highest reading
+// in their order, so each column covers the same vertical span as the full
+// series would, while the drawn line stays bounded by the number of columns
+// (two points per column, plus the range's first and last reading and the
+// neighbours just outside it), however long the run.
 class ChartTrace
 {
 public:
