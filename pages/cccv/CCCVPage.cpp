@@ -1277,7 +1277,7 @@ void CCCVPage::resetSharedTimerState()
 void CCCVPage::buildCharts()
 {
     const QColor darkGrey(64, 64, 64);
-    const QDateTime base = QDateTime::fromMSecsSinceEpoch(chartBaseMs());
+    const QDateTime base = QDateTime::fromMSecsSinceEpoch(chartBaseMs(), Qt::UTC);
 
     m_ivChart = makeChart(QStringLiteral("IV Curve"));
     m_ivTimeAxis = makeTimeAxis(darkGrey);
@@ -1324,7 +1324,7 @@ void CCCVPage::buildCharts()
 
 void CCCVPage::resetCharts()
 {
-    const QDateTime base = QDateTime::fromMSecsSinceEpoch(chartBaseMs());
+    const QDateTime base = QDateTime::fromMSecsSinceEpoch(chartBaseMs(), Qt::UTC);
     m_ivTimeAxis->setRange(base, base.addSecs(10));
     m_powTimeAxis->setRange(base, base.addSecs(10));
     m_voltTrace.clear();
@@ -1402,8 +1402,11 @@ void CCCVPage::refreshChartViews()
         m_ivVoltSeries->clear();
         m_ivCurrSeries->clear();
         m_powSeries->clear();
-        m_ivTimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(base), QDateTime::fromMSecsSinceEpoch(end));
-        m_powTimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(base), QDateTime::fromMSecsSinceEpoch(end));
+        // Range ends as UTC date-times: the same instants, without a time-zone lookup each.
+        const QDateTime from = QDateTime::fromMSecsSinceEpoch(base, Qt::UTC);
+        const QDateTime to = QDateTime::fromMSecsSinceEpoch(end, Qt::UTC);
+        m_ivTimeAxis->setRange(from, to);
+        m_powTimeAxis->setRange(from, to);
     }
     m_ivVoltSeries->replace(volt);
     m_ivCurrSeries->replace(curr);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -58,100 +59,94 @@ private:
     int m_i = 0;
 };
 
-// Appends the value with 3 significant digits in the shortest of fixed and
-// exponent form, as a text stream with precision 3 writes it ("%.3g").
-void appendNumberExact(QByteArray &out, double v)
+// Writes the value with 3 significant digits in the shortest of fixed and
+// exponent form, as a text stream with precision 3 writes it ("%.3g", but exact
+// ties round away from zero: 1.125 -> "1.13"). Returns the end of the text.
+char *writeNumberExact(char *p, double v)
 {
-    // Exact ties round away from zero here (1.125 -> "1.13"), unlike printf.
-    out.append(QLocale::c().toString(v, 'g', 3).toLatin1());
+    const QByteArray t = QLocale::c().toString(v, 'g', 3).toLatin1();
+    std::memcpy(p, t.constData(), size_t(t.size()));
+    return p + t.size();
 }
 
 // The same, quicker for the magnitudes that are written in fixed form
-// (1e-4 up to 999.5); near-ties and everything else go the exact way.
-void appendNumber(QByteArray &out, double v)
+// (1e-4 up to 999); near-ties and everything else go the exact way.
+// `p` needs room for 48 characters.
+char *writeNumber(char *p, double v)
 {
     static const double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
     const double a = std::fabs(v);
-    if (!(a >= 1e-4 && a < 999.0)) {
-        appendNumberExact(out, v);
-        return;
-    }
+    if (!(a >= 1e-4 && a < 999.0))
+        return writeNumberExact(p, v);
     int x = a >= 100 ? 2 : a >= 10 ? 1 : a >= 1 ? 0 : a >= 0.1 ? -1 : a >= 0.01 ? -2 : a >= 0.001 ? -3 : -4;
     const double scaled = a * kPow10[2 - x]; // 100 <= scaled < 1000
     const double below = std::floor(scaled);
     const double frac = scaled - below;
-    if (std::fabs(frac - 0.5) < 1e-6) {
-        appendNumberExact(out, v);
-        return;
-    }
+    if (std::fabs(frac - 0.5) < 1e-6)
+        return writeNumberExact(p, v);
     int digits = int(below) + (frac > 0.5 ? 1 : 0);
     if (digits >= 1000) { // rounded up into the next decade
         digits = 100;
-        ++x;
-        if (x > 2) {
-            appendNumberExact(out, v);
-            return;
-        }
+        if (++x > 2)
+            return writeNumberExact(p, v);
     }
-    char buf[16];
-    int n = 0;
     if (v < 0)
-        buf[n++] = '-';
-    const int decimals = 2 - x; // 0 .. 6
-    const int divisor = int(kPow10[decimals > 2 ? 2 : decimals]);
-    if (decimals <= 2) {
-        const int whole = digits / divisor;
-        int rest = digits % divisor;
-        n += int(std::to_chars(buf + n, buf + sizeof buf, whole).ptr - (buf + n));
-        int width = decimals;
-        while (width > 0 && rest % 10 == 0) {
-            rest /= 10;
-            --width;
+        *p++ = '-';
+    const char d0 = char('0' + digits / 100), d1 = char('0' + digits / 10 % 10), d2 = char('0' + digits % 10);
+    // Significant digits after the point, trailing zeros dropped.
+    const int kept = d2 != '0' ? 3 : d1 != '0' ? 2 : 1;
+    switch (x) {
+    case 2: // ddd
+        *p++ = d0, *p++ = d1, *p++ = d2;
+        return p;
+    case 1: // dd.d
+        *p++ = d0, *p++ = d1;
+        if (kept == 3)
+            *p++ = '.', *p++ = d2;
+        return p;
+    case 0: // d.dd
+        *p++ = d0;
+        if (kept >= 2) {
+            *p++ = '.', *p++ = d1;
+            if (kept == 3)
+                *p++ = d2;
         }
-        if (width > 0) {
-            buf[n++] = '.';
-            for (int k = width - 1; k >= 0; --k)
-                buf[n + k] = char('0' + rest % 10), rest /= 10;
-            n += width;
-        }
-    } else {
-        // 0.0ddd: leading zeros after the point, then the three digits.
-        buf[n++] = '0';
-        buf[n++] = '.';
-        for (int k = 0; k < decimals - 3; ++k)
-            buf[n++] = '0';
-        int width = 3;
-        int rest = digits;
-        while (rest % 10 == 0) {
-            rest /= 10;
-            --width;
-        }
-        for (int k = width - 1; k >= 0; --k)
-            buf[n + k] = char('0' + rest % 10), rest /= 10;
-        n += width;
+        return p;
+    default: // 0.0..0ddd
+        *p++ = '0', *p++ = '.';
+        for (int k = -1; k > x; --k)
+            *p++ = '0';
+        *p++ = d0;
+        if (kept >= 2)
+            *p++ = d1;
+        if (kept == 3)
+            *p++ = d2;
+        return p;
     }
-    out.append(buf, n);
 }
 
-void appendPadded(QByteArray &out, qint64 v, int width)
+// Decimal digits of v (>= 0), at least `width` of them, zero-padded.
+char *writePadded(char *p, qint64 v, int width)
 {
-    char buf[32];
+    char buf[24];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    for (int pad = width - int(r.ptr - buf); pad > 0; --pad)
-        out.append('0');
-    out.append(buf, int(r.ptr - buf));
+    const int n = int(r.ptr - buf);
+    for (int pad = width - n; pad > 0; --pad)
+        *p++ = '0';
+    std::memcpy(p, buf, size_t(n));
+    return p + n;
 }
 
 // "hh:mm:ss:zzz" of an elapsed time in ms; hours are not wrapped.
-void appendElapsed(QByteArray &out, qint64 ms)
+char *writeElapsed(char *p, qint64 ms)
 {
-    appendPadded(out, ms / 3600000, 2);
-    out.append(':');
-    appendPadded(out, (ms / 60000) % 60, 2);
-    out.append(':');
-    appendPadded(out, (ms / 1000) % 60, 2);
-    out.append(':');
-    appendPadded(out, ms % 1000, 3);
+    p = writePadded(p, ms / 3600000, 2);
+    *p++ = ':';
+    const int m = int((ms / 60000) % 60), sec = int((ms / 1000) % 60), z = int(ms % 1000);
+    *p++ = char('0' + m / 10), *p++ = char('0' + m % 10), *p++ = ':';
+    *p++ = char('0' + sec / 10), *p++ = char('0' + sec % 10), *p++ = ':';
+    *p++ = char('0' + z / 100), *p++ = char('0' + z / 10 % 10), *p++ = char('0' + z % 10);
+    return p;
 }
 
 void sortedCopy(const QVector<QPointF> &in, QVector<QPointF> &out, const QVector<QPointF> *&use)
@@ -184,9 +179,8 @@ double interpolateAt(const QVector<QPointF> &points, double x)
 
 QString exportNumberText(double value)
 {
-    QByteArray b;
-    appendNumber(b, value);
-    return QString::fromLatin1(b);
+    char buf[64];
+    return QString::fromLatin1(buf, int(writeNumber(buf, value) - buf));
 }
 
 void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &second,
@@ -249,29 +243,32 @@ void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &seco
     }
 
     RisingInterpolator a(*lists[0]), b(*lists[1]), c(*lists[2]);
-    QByteArray buf;
+    // Rows go into a buffer that is written out in large pieces.
     const int flushAt = 1 << 18;
-    buf.reserve(flushAt + 256);
+    const int rowRoom = 256; // store number, time and three numbers fit easily
+    QByteArray buf(flushAt + rowRoom, Qt::Uninitialized);
+    char *const begin = buf.data();
+    char *p = begin;
     qint64 n = 1;
     for (qint64 t = start, elapsed = 0; t <= end && writeOk; t += step, elapsed += step, ++n) {
         const double x = double(t);
-        appendPadded(buf, n, 1);
-        buf.append(',');
-        appendElapsed(buf, elapsed);
-        buf.append(',');
-        appendNumber(buf, a.at(x));
-        buf.append(',');
-        appendNumber(buf, b.at(x));
-        buf.append(',');
-        appendNumber(buf, c.at(x));
-        buf.append('\n');
-        if (buf.size() >= flushAt) {
-            writeOk = file.write(buf) == buf.size();
-            buf.clear();
+        p = writePadded(p, n, 1);
+        *p++ = ',';
+        p = writeElapsed(p, elapsed);
+        *p++ = ',';
+        p = writeNumber(p, a.at(x));
+        *p++ = ',';
+        p = writeNumber(p, b.at(x));
+        *p++ = ',';
+        p = writeNumber(p, c.at(x));
+        *p++ = '\n';
+        if (p - begin >= flushAt) {
+            writeOk = file.write(begin, p - begin) == p - begin;
+            p = begin;
         }
     }
-    if (writeOk && !buf.isEmpty())
-        writeOk = file.write(buf) == buf.size();
+    if (writeOk && p != begin)
+        writeOk = file.write(begin, p - begin) == p - begin;
     if (writeOk)
         writeOk = file.flush();
     const QString error = file.errorString();
