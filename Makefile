@@ -40,5 +40,11 @@ asan: deps
 	cmake --build build-asan -j $(JOBS)
 	@scripts/run-tests build-asan "$(TESTS)"
 
+# The link-data fuzz target for longer than the 20 s of the test suite.
+FUZZ_SECONDS ?= 600
+fuzz: build
+	$(BUILD)/tests-bin/fuzz_linkdata -dict=tests/fuzz/linkdata.dict -max_total_time=$(FUZZ_SECONDS) \
+	  $(BUILD)/fuzz-corpus tests/fuzz/seeds
+
 clean:
 	rm -rf $(BUILD) build-tsan build-asan

@@ -2,6 +2,7 @@
 #include "ui_Quellon.h"
 
 #include "AppDirectory.h"
+#include "CCCVPage.h"
 #include "ConfigFile.h"
 #include "CrashHandler.h"
 #include "Dialogs.h"
@@ -970,7 +971,18 @@ void Quellon::clearPagePointer(int kind)
 
 void Quellon::on_pushButtonEnterCCCV_clicked()
 {
-    // The static mode page plugs in here: enterPage(StaticModePageKind, ...).
+    enterPage(StaticModePageKind, [this]() -> QWidget * {
+        auto *page = new CCCVPage;
+        cccvPage = page;
+        connect(this, &Quellon::setDevStatus, page, &CCCVPage::CVreceDevFun);
+        connect(page, &CCCVPage::CVgetDevStatus, this, &Quellon::recvRequest);
+        connect(this, &Quellon::sendModeDataFun, page, &CCCVPage::CVrecvSerialFun);
+        connect(page, &CCCVPage::CVsendSriealFun, this, &Quellon::recvModeDtatFun);
+        connect(page, &CCCVPage::getLimitParam, this, &Quellon::recvLimitParamAck);
+        connect(page, &CCCVPage::sendAcDcMode, this, &Quellon::recvAcDcMode);
+        wirePageCommon(page);
+        return page;
+    });
 }
 
 void Quellon::on_pushButtonEnterLIST_clicked()

@@ -64,6 +64,9 @@ public:
     void resumeReadNotifications();
 
 protected:
+    // Asks for one send notification (data waits in the owner's queue).
+    void watchSend() { armWrite(); }
+
     virtual void onReceive(int error) { (void)error; }
     virtual void onSend(int error) { (void)error; }
     virtual void onAccept(int error) { (void)error; }

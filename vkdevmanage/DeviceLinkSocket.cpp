@@ -66,6 +66,7 @@ int DeviceLinkSocket::sendData(const void *data, int length)
     if (rest.size() != length - sent)
         return sent;
     m_queue.push_back(Chunk {rest, 0});
+    watchSend(); // a partial send does not arm the notification by itself
     return length;
 }
 

@@ -308,10 +308,8 @@ void DevSim::openDataPath(Device *d)
         connect(d->server, &QTcpServer::newConnection, this, [this, d] {
             while (QTcpSocket *s = d->server->nextPendingConnection()) {
                 log(QStringLiteral("accepted %1 from=%2").arg(idText(d), s->peerAddress().toString()));
-                if (d->slowRead) {
-                    s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+                if (d->slowRead)
                     s->setReadBufferSize(1);
-                }
                 watchLink(d, s);
             }
         });

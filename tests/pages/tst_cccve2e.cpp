@@ -1,0 +1,161 @@
+// The whole program against the instrument simulator: the window and both
+// link workers on their threads as the entry builds them, the LAN link to
+// loadsim, then the static mode page takes the instrument over, reads its
+// settings back, sets a CC current, switches the input on and follows the
+// readings in its labels and charts.
+
+#include "AppDirectory.h"
+#include "CCCVPage.h"
+#include "DialogRecorder.h"
+#include "LoadSim.h"
+#include "ModelFlags.h"
+#include "Quellon.h"
+#include "TcpPort.h"
+#include "serialPort.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtCharts/QChartView>
+#include <QtCharts/QXYSeries>
+#include <QtTest>
+
+#include <memory>
+
+// The program as its entry puts it together.
+class Program
+{
+public:
+    Program()
+    {
+        window.reset(new Quellon);
+        window->show();
+        serialWorker.moveToThread(&serialThread);
+        QObject::connect(&serialThread, &QThread::started, &serialWorker, &serialPort::init);
+        serialThread.start();
+        tcpWorker.moveToThread(&tcpThread);
+        QObject::connect(&tcpThread, &QThread::started, &tcpWorker, &TcpPort::init);
+        tcpThread.start();
+        Quellon *w = window.get();
+        QObject::connect(w, &Quellon::sendSriealFun, &serialWorker, &serialPort::recvPackFun);
+        QObject::connect(&serialWorker, &serialPort::sendPackFun, w, &Quellon::recvSerialFun);
+        QObject::connect(w, &Quellon::getSerialInfoFun, &serialWorker, &serialPort::getSerialInfoFun);
+        QObject::connect(&serialWorker, &serialPort::sendSerialInfo, w, &Quellon::recvSerialInfoFun);
+        QObject::connect(w, &Quellon::sendSriealFun, &tcpWorker, &TcpPort::recvPackFun);
+        QObject::connect(&tcpWorker, &TcpPort::sendPackFun, w, &Quellon::recvSerialFun);
+        QObject::connect(w, &Quellon::getTcpInfoFun, &tcpWorker, &TcpPort::getTcpInfoFun);
+        QObject::connect(&tcpWorker, &TcpPort::sendTcpInfo, w, &Quellon::recvTcpInfoFun);
+    }
+    ~Program()
+    {
+        window.reset();
+        for (QThread *t : {&serialThread, &tcpThread}) {
+            t->quit();
+            t->wait();
+        }
+    }
+    template <class T>
+    T *widget(QObject *in, const char *name)
+    {
+        T *o = in->findChild<T *>(QLatin1String(name));
+        if (!o)
+            qFatal("no widget %s", name);
+        return o;
+    }
+
+    std::unique_ptr<Quellon> window;
+    QThread serialThread, tcpThread;
+    serialPort serialWorker;
+    TcpPort tcpWorker;
+};
+
+class TestCCCVEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void staticModeAgainstTheSimulator()
+    {
+        QTemporaryDir appDir;
+        AppDirectory::setOverride(appDir.path());
+        DialogRecorder dialogs;
+
+        LoadSim sim;
+        QVERIFY(sim.start({QStringLiteral("--model"), QStringLiteral("KTR8548")}));
+        QVERIFY(sim.port() != 0);
+        // Settings the page must read back.
+        sim.control("CURR 7.5\n");
+        sim.control("VOLT:PROT 60\n");
+        sim.control("RES:SLEW:RISE 2\n");
+        QCOMPARE(sim.controlQuery("CURR?\n").toDouble(), 7.5);
+
+        Program p;
+        Quellon *w = p.window.get();
+        QSignalSpy limits(w, &Quellon::sendLimitParam);
+        p.widget<QComboBox>(w, "comboBoxInterface")->setCurrentIndex(1);
+        p.widget<QLineEdit>(w, "lineEditIP")->setText(QStringLiteral("127.0.0.1"));
+        p.widget<QLineEdit>(w, "lineEditProt")->setText(QString::number(sim.port()));
+        p.widget<QPushButton>(w, "connectServer")->click();
+        // Identified once the model's limits go out.
+        QTRY_VERIFY_WITH_TIMEOUT(limits.count() > 0, 15000);
+
+        p.widget<QPushButton>(w, "pushButtonEnterCCCV")->click();
+        auto *page = qobject_cast<CCCVPage *>(p.widget<QStackedWidget>(w, "stackedWidgetPower")->currentWidget());
+        QVERIFY(page);
+        page->setOutputSwitchPause(300);
+
+        // Read-back: the simulator's values arrive in the form; synchronisation ends.
+        auto *curr = p.widget<QDoubleSpinBox>(page, "SpinSetCurr");
+        QTRY_COMPARE_WITH_TIMEOUT(curr->value(), 7.5, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isSynchronising(), 10000);
+        QCOMPARE(p.widget<QDoubleSpinBox>(page, "SpinLimitOVP")->value(), 60.0);
+        QCOMPARE(p.widget<QComboBox>(page, "comboBoxCRRiseSlope")->currentIndex(), 2);
+        QCOMPARE(page->currentFunction(), int(CCCVPage::FuncCC));
+        QCOMPARE(p.widget<QLabel>(page, "labelLinkStatus")->text(), QStringLiteral("ON"));
+        const QString tcp = QStringLiteral("tcp");
+        const QStringList wire = sim.receivedLines(tcp);
+        QVERIFY(wire.contains(QStringLiteral("FUNC 1")));
+        QVERIFY(wire.contains(QStringLiteral("CURR:RANG?")));
+
+        // The operator types a CC current and confirms it with Enter.
+        curr->setFocus();
+        curr->selectAll();
+        QTest::keyClicks(curr, QStringLiteral("2.5"));
+        QTest::keyClick(curr, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(tcp).contains(QStringLiteral("CURR 2.5")), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.controlQuery("CURR?\n").toDouble(), 2.5, 5000);
+
+        // Input on: three switch commands, then the readings follow.
+        p.widget<QPushButton>(page, "pushButtonOutSW")->click();
+        QVERIFY(page->isOutputOn());
+        QTRY_COMPARE_WITH_TIMEOUT(sim.receivedLines(tcp).count(QStringLiteral("INP ON")), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(p.widget<QLabel>(page, "labelCurrent")->text(), QStringLiteral("2.500A"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(page->currTrace().size() >= 3, 10000);
+        const double volts = page->showParam().volt;
+        QVERIFY2(volts > 11 && volts < 12, qPrintable(QString::number(volts)));
+        QCOMPARE(p.widget<QLabel>(page, "labelVoltage")->text(), QString::number(volts, 'f', 3) + "V");
+        QCOMPARE(page->currTrace().points().last().y(), 2.5);
+        auto *view = p.widget<QtCharts::QChartView>(page, "graphicsVolt");
+        auto *drawn = qobject_cast<QtCharts::QXYSeries *>(view->chart()->series().value(1));
+        QVERIFY(drawn && drawn->count() >= 3);
+        QCOMPARE(drawn->points().last().y(), 2.5);
+
+        QTRY_VERIFY_WITH_TIMEOUT(p.widget<QLabel>(page, "label_RunTimer")->text() != QLatin1String("00:00:00"), 5000);
+
+        // Off again (the read-back's "OFF" already switched it off once).
+        const QString off = QStringLiteral("INP OFF");
+        const int offBefore = sim.receivedLines(tcp).count(off);
+        p.widget<QPushButton>(page, "pushButtonOutSW")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(sim.receivedLines(tcp).count(off), offBefore + 3, 5000);
+        QVERIFY(dialogs.messages.isEmpty());
+        AppDirectory::setOverride(QString());
+    }
+};
+
+QTEST_MAIN(TestCCCVEndToEnd)
+#include "tst_cccve2e.moc"
