@@ -49,6 +49,12 @@ int replyStatus(const QString &key, const QString &reply)
     return isNumeric(reply) ? DataPack::Received : DataPack::NotNumeric;
 }
 
+QString replyText(const QByteArray &bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
+}
+
 QChar routingSuffix(const QString &key)
 {
     const int colon = key.lastIndexOf(QLatin1Char(':'));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,9 @@ bool isTextReplyKey(const QString &key);
 
 // Status a worker assigns to the reply text it read for a query (DataPack::Status).
 int replyStatus(const QString &key, const QString &reply);
+
+// A reply as read from a link: the bytes up to the first NUL byte, as UTF-8.
+QString replyText(const QByteArray &bytes);
 
 // Character after the last ':' of the key; a null QChar when the key has no ':'
 // or ends with one.

@@ -16,7 +16,7 @@ std::atomic<bool> TcpPort::tickBusy{false};
 TcpPort::TcpPort(QObject *parent)
     : QObject(parent)
 {
-    m_count = 0;
+    m_queue.clear();
     installCrashHandler();
     registerTcpLinkPackType();
 }
@@ -42,13 +42,7 @@ void TcpPort::recvPackFun(DataPack str)
 {
     if (str.link != DataPack::TcpLink)
         return;
-    if (m_count < kQueueSize) {
-        m_queue[m_count++] = str;
-    } else {
-        // Full: start again with the new pack, the waiting ones are dropped.
-        m_queue[0] = str;
-        m_count = 1;
-    }
+    m_queue.push(str);
 }
 
 void TcpPort::getTcpInfoFun(TcpLinkPack str)
@@ -154,8 +148,8 @@ void TcpPort::timerTimeOut()
         connectWatchdog = m_watchdogTicks;
     }
 
-    for (int i = 0; i < m_count; ++i) {
-        const DataPack &pack = m_queue[i];
+    for (int i = 0; i < m_queue.count(); ++i) {
+        const DataPack &pack = m_queue.at(i);
         if (m_socket) {
             m_socket->write(pack.data.toUtf8());
             if (!m_socket->waitForBytesWritten(kWriteWaitMs))
@@ -177,9 +171,7 @@ void TcpPort::timerTimeOut()
                   status == DataPack::Received ? reply : QStringLiteral("err"), pack.pageId);
     }
 
-    for (int i = 0; i < kQueueSize; ++i)
-        m_queue[i] = DataPack();
-    m_count = 0;
+    m_queue.clear();
 
     tickBusy = false;
 }
@@ -200,9 +192,7 @@ QString TcpPort::readReply()
             return QString();
         m_socket->waitForReadyRead(1);
     }
-    const QByteArray bytes = m_socket->readAll();
-    const int nul = bytes.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
+    return replyText(m_socket->readAll());
 }
 
 void TcpPort::sendReply(const QString &key, int isRequest, int needReply, int status,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataPack.h"
+#include "PackQueue.h"
 #include "TcpLinkPack.h"
 
 #include <QAbstractSocket>
@@ -19,7 +20,6 @@ class TcpPort : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kQueueSize = 100;
     static constexpr int kTickMs = 500;
     static constexpr int kWatchdogTicks = 110;
     static constexpr int kWriteWaitMs = 100;
@@ -54,8 +54,7 @@ private:
     void dropStateTracking();
     QString readReply();
 
-    DataPack m_queue[kQueueSize];
-    int m_count = 0;
+    PackQueue m_queue;
     QTimer *m_timer = nullptr;
     QTcpSocket *m_socket = nullptr;
     QString hostAddress;

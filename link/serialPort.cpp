@@ -18,7 +18,7 @@
 serialPort::serialPort(QObject *parent)
     : QObject(parent)
 {
-    m_count = 0;
+    m_queue.clear();
     installCrashHandler();
     registerDataPackTypes();
 }
@@ -93,13 +93,7 @@ void serialPort::recvPackFun(DataPack str)
     if (str.link != DataPack::SerialLink)
         return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_count > kQueueSize - 1) {
-        // Full: start again with the new pack, the waiting ones are dropped.
-        m_queue[0] = str;
-        m_count = 1;
-    } else {
-        m_queue[m_count++] = str;
-    }
+    m_queue.push(str);
 }
 
 void serialPort::getSerialInfoFun(SerialLinkPack str)
@@ -164,10 +158,10 @@ void serialPort::timerTimeOut()
     QVector<DataPack> packs;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        packs.reserve(m_count);
-        for (int i = 0; i < m_count; ++i)
-            packs << m_queue[i];
-        m_count = 0;
+        packs.reserve(m_queue.count());
+        for (int i = 0; i < m_queue.count(); ++i)
+            packs << m_queue.at(i);
+        m_queue.clear(false);
     }
 
     for (const DataPack &pack : qAsConst(packs)) {
@@ -186,9 +180,7 @@ void serialPort::timerTimeOut()
     }
 
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (int i = 0; i < kQueueSize; ++i)
-        m_queue[i] = DataPack();
-    m_count = 0;
+    m_queue.clear();
 }
 
 void serialPort::writeCommand(const QString &data)
@@ -230,9 +222,7 @@ QString serialPort::readReply()
         qDebug() << "===========超时=============";
         return QString();
     }
-    const QByteArray bytes = m_port->readAll();
-    const int nul = bytes.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
+    return replyText(m_port->readAll());
 }
 
 void serialPort::sendReply(const QString &key, int isRequest, int needReply, int status,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataPack.h"
+#include "PackQueue.h"
 #include "SerialLinkPack.h"
 
 #include <QObject>
@@ -17,7 +18,6 @@ class serialPort : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kQueueSize = 100;
     static constexpr int kTickMs = 600;
     static constexpr int kPauseAfterWriteMs = 50;
     static constexpr int kReadWindowMs = 200;
@@ -50,9 +50,8 @@ private:
     void writeCommand(const QString &data);
     QString readReply();
 
-    DataPack m_queue[kQueueSize];
-    int m_count = 0;
-    std::mutex m_mutex; // guards m_queue and m_count
+    PackQueue m_queue;
+    std::mutex m_mutex; // guards m_queue
     QTimer *m_timer = nullptr;
     QSerialPort *m_port = nullptr;
     bool portOpen = false;

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 #include <QTest>
 
 #include <memory>
@@ -76,6 +77,7 @@ private slots:
     void localModeIsAnsweredWithoutReading();
     void fullQueueStartsAgain();
     void packsForTheTcpLinkAreIgnored();
+    void queueIsGuardedAgainstOtherThreads();
     void timerTicksByItself();
     void openReports_data();
     void openReports();
@@ -230,6 +232,32 @@ void TestSerialPort::packsForTheTcpLinkAreIgnored()
     QCOMPARE(b->peer.lines(), QList<QByteArray>{"INP ON\n"});
     QCOMPARE(b->replies.count(), 0);
     QCOMPARE(DebugLog::count("serial \"INP ON\\n\""), 1);
+}
+
+void TestSerialPort::queueIsGuardedAgainstOtherThreads()
+{
+    // Packs handed in directly from this thread while the worker's ticks run
+    // in its own: whatever is written is written whole (run under
+    // ThreadSanitizer, this also checks the lock).
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    QSet<QByteArray> sent;
+    for (int i = 0; i < 40; ++i) {
+        const QString text = QStringLiteral("LIST:STEP %1\n").arg(i);
+        sent << text.toLatin1();
+        b->rig.worker->recvPackFun(request("LIST:STEP", 0, text, DataPack::SerialLink));
+        if (i % 8 == 0)
+            b->rig.tick();
+        QTest::qWait(5);
+    }
+    b->rig.tick();
+    b->rig.send(request("SYS:OVP:M", 1, "VOLT:PROT?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(1, 10000));
+    const QList<QByteArray> lines = b->peer.lines();
+    QVERIFY(lines.size() >= 2);
+    QCOMPARE(lines.last(), QByteArray("VOLT:PROT?\n"));
+    for (int i = 0; i < lines.size() - 1; ++i)
+        QVERIFY2(sent.contains(lines[i]), lines[i].constData());
 }
 
 void TestSerialPort::timerTicksByItself()

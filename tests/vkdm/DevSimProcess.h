@@ -29,6 +29,12 @@ inline bool inTestNamespace()
             QSKIP("needs the private network namespace of scripts/run-tests (10.77.0.1 on vkd0)"); \
     } while (0)
 
+// The ID text the tests give a simulated device: "VK" and the serial.
+inline QString simDeviceId(uint serial)
+{
+    return QStringLiteral("564B%1").arg(serial, 8, 16, QLatin1Char('0')).toUpper();
+}
+
 class DevSimProcess
 {
 public:
@@ -63,6 +69,12 @@ public:
         const int before = count(ack);
         send(command);
         return waitForCount(ack, before + 1);
+    }
+    // Adds a device with the given serial and further "key=value" settings.
+    bool addDevice(uint serial, const QString &settings)
+    {
+        return command(QStringLiteral("add id=%1 %2").arg(simDeviceId(serial), settings),
+                       QStringLiteral("added %1").arg(simDeviceId(serial)));
     }
     QStringList lines()
     {

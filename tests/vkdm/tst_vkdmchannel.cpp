@@ -24,7 +24,7 @@ DeviceManager &dm()
 
 QString idText(uint serial)
 {
-    return QStringLiteral("564B%1").arg(serial, 8, 16, QLatin1Char('0')).toUpper();
+    return simDeviceId(serial);
 }
 
 // The window-handle kind of target: a QObject receiving the library's event.
@@ -103,9 +103,12 @@ private slots:
     void acceptedLinkClosedDropsEntry();
     void inputOutputBits();
     void unknownDevicesAndBadBuffers();
+    void handlerClosesItsChannel();
+    void maintenanceResendsToUnlinkedDevice();
+    void maintenanceRenewsStaleLink();
+    void deletedTargetNotCalled();
 
 private:
-    void addDevice(uint serial, const QString &extra);
     std::unique_ptr<DevSimProcess> m_sim;
     quint16 m_port = 0;
 };
@@ -135,16 +138,10 @@ void TstVkdmChannel::cleanup()
     m_sim.reset();
 }
 
-void TstVkdmChannel::addDevice(uint serial, const QString &extra)
-{
-    QVERIFY(m_sim->command(QStringLiteral("add id=%1 %2").arg(idText(serial), extra),
-                           QStringLiteral("added %1").arg(idText(serial))));
-}
-
 void TstVkdmChannel::workMode0OpenReadWriteClose()
 {
     const quint16 port = freeTcpPort();
-    addDevice(0x301, QStringLiteral("ip=10.77.0.100 mode=0 port=%1 b48=3 name=MODE0").arg(port));
+    QVERIFY(m_sim->addDevice(0x301, QStringLiteral("ip=10.77.0.100 mode=0 port=%1 b48=3 name=MODE0").arg(port)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     EventTarget target;
     Reader reader;
@@ -176,7 +173,7 @@ void TstVkdmChannel::workMode0OpenReadWriteClose()
 void TstVkdmChannel::workMode0ReconnectedByMaintenance()
 {
     const quint16 port = freeTcpPort();
-    addDevice(0x302, QStringLiteral("ip=10.77.0.101 mode=0 port=%1").arg(port));
+    QVERIFY(m_sim->addDevice(0x302, QStringLiteral("ip=10.77.0.101 mode=0 port=%1").arg(port)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_DevOpen(0x302, 2, reinterpret_cast<void *>(&callbackTarget)), 1);
     const QString accepted = QStringLiteral("accepted %1").arg(idText(0x302));
@@ -199,7 +196,7 @@ void TstVkdmChannel::workMode0ReconnectedByMaintenance()
 void TstVkdmChannel::workMode0Unreachable()
 {
     const quint16 port = freeTcpPort(); // nobody listens there
-    addDevice(0x303, QStringLiteral("ip=10.77.0.102 mode=3 port=%1").arg(port));
+    QVERIFY(m_sim->addDevice(0x303, QStringLiteral("ip=10.77.0.102 mode=3 port=%1").arg(port)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_SetDevParamInt(idText(0x303).toLatin1().constData(), 0, 256), 1);
     QCOMPARE(VKDM_DevOpen(0x303, 0, nullptr), 0);
@@ -210,7 +207,7 @@ void TstVkdmChannel::workMode0Unreachable()
 void TstVkdmChannel::identifiedLink()
 {
     const quint16 port = freeTcpPort();
-    addDevice(0x311, QStringLiteral("ip=10.77.0.103 mode=0 port=%1 name=IDENT").arg(port));
+    QVERIFY(m_sim->addDevice(0x311, QStringLiteral("ip=10.77.0.103 mode=0 port=%1 name=IDENT").arg(port)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     Reader reader;
     g_onCall = std::ref(reader);
@@ -249,7 +246,7 @@ void TstVkdmChannel::identifiedLink()
 
 void TstVkdmChannel::workMode1ConnectingDevice()
 {
-    addDevice(0x321, QStringLiteral("ip=192.168.7.7 mode=1 dest=127.0.0.1 destport=%1 src=127.0.0.21").arg(m_port));
+    QVERIFY(m_sim->addDevice(0x321, QStringLiteral("ip=192.168.7.7 mode=1 dest=127.0.0.1 destport=%1 src=127.0.0.21").arg(m_port)));
     QCOMPARE(VKDM_StartSearchDev(), 1); // found by search first
     QCOMPARE(dm().findByNumber(0x321)->origin, uint16_t(0x2002));
 
@@ -303,8 +300,8 @@ void TstVkdmChannel::workMode2Udp()
 {
     const quint16 devPort = freeTcpPort();
     const quint16 hostPort = quint16(freeTcpPort());
-    addDevice(0x331, QStringLiteral("ip=10.77.0.104 mode=2 port=%1 dest=10.77.0.1 destport=%2 src=127.0.0.31")
-                         .arg(devPort).arg(hostPort));
+    QVERIFY(m_sim->addDevice(0x331, QStringLiteral("ip=10.77.0.104 mode=2 port=%1 dest=10.77.0.1 destport=%2 src=127.0.0.31")
+                         .arg(devPort).arg(hostPort)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     Reader reader;
     g_onCall = std::ref(reader);
@@ -349,7 +346,7 @@ void TstVkdmChannel::broadcastChannel()
 void TstVkdmChannel::silenceDatagramAfter90s()
 {
     const quint16 port = freeTcpPort();
-    addDevice(0x351, QStringLiteral("ip=10.77.0.105 mode=0 port=%1").arg(port));
+    QVERIFY(m_sim->addDevice(0x351, QStringLiteral("ip=10.77.0.105 mode=0 port=%1").arg(port)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_DevOpen(0x351, 0, nullptr), 1);
     QCOMPARE(VKDM_DevWrite(0x351, "a", 1), 1);
@@ -369,7 +366,7 @@ void TstVkdmChannel::silenceDatagramAfter90s()
 void TstVkdmChannel::queuedSendKeepsOrder()
 {
     const quint16 port = freeTcpPort();
-    addDevice(0x361, QStringLiteral("ip=10.77.0.106 mode=0 port=%1 slow=1").arg(port));
+    QVERIFY(m_sim->addDevice(0x361, QStringLiteral("ip=10.77.0.106 mode=0 port=%1 slow=1").arg(port)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_DevOpen(0x361, 0, nullptr), 1);
     QVERIFY(m_sim->waitFor(QStringLiteral("accepted %1").arg(idText(0x361))));
@@ -420,8 +417,8 @@ void TstVkdmChannel::acceptedLinkClosedDropsEntry()
 
 void TstVkdmChannel::inputOutputBits()
 {
-    addDevice(0x371, QStringLiteral("ip=10.77.0.107 mode=3 hasio=1 io=0x0D"));
-    addDevice(0x372, QStringLiteral("ip=10.77.0.108 mode=3"));
+    QVERIFY(m_sim->addDevice(0x371, QStringLiteral("ip=10.77.0.107 mode=3 hasio=1 io=0x0D")));
+    QVERIFY(m_sim->addDevice(0x372, QStringLiteral("ip=10.77.0.108 mode=3")));
     uint8_t inputs = 0xFF, output = 0xFF;
     QCOMPARE(VKDM_GetIO(0x371, &inputs, &output), 1); // the get-I/O datagram finds it
     QVERIFY(m_sim->count(QStringLiteral("getio from=10.77.0.1:")) >= 1);
@@ -452,7 +449,7 @@ void TstVkdmChannel::inputOutputBits()
 
 void TstVkdmChannel::unknownDevicesAndBadBuffers()
 {
-    addDevice(0x381, QStringLiteral("ip=10.77.0.109 mode=3"));
+    QVERIFY(m_sim->addDevice(0x381, QStringLiteral("ip=10.77.0.109 mode=3")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_DevOpen(0x999, 0, nullptr), 0);
     QCOMPARE(VKDM_DevClose(0x999), 0);
@@ -465,6 +462,81 @@ void TstVkdmChannel::unknownDevicesAndBadBuffers()
     QCOMPARE(VKDM_DevWrite(0x381, nullptr, 10), -1);
     QCOMPARE(VKDM_DevWrite(0x381, buf, -1), -1);
     QCOMPARE(VKDM_DevRead(0x381, buf, sizeof buf), -1); // no link
+}
+
+void TstVkdmChannel::handlerClosesItsChannel()
+{
+    // The host closes the link from inside the link's own notification.
+    const quint16 port = freeTcpPort();
+    QVERIFY(m_sim->addDevice(0x391, QStringLiteral("ip=10.77.0.110 mode=0 port=%1").arg(port)));
+    QCOMPARE(VKDM_StartSearchDev(), 1);
+    EventTarget target;
+    int closes = 0;
+    target.onEvent = [&](int number) { closes += VKDM_DevClose(number); };
+    QCOMPARE(VKDM_DevOpen(0x391, 0, &target), 1);
+    QVERIFY(m_sim->waitFor(QStringLiteral("accepted %1").arg(idText(0x391))));
+    QTRY_COMPARE(dm().findByNumber(0x391)->link.linkState, int(DeviceLinkSocket::Connected));
+    m_sim->send(QStringLiteral("send %1 41").arg(idText(0x391)));
+    QTRY_COMPARE(closes, 1);
+    QVERIFY(m_sim->waitFor(QStringLiteral("closed %1").arg(idText(0x391))));
+    m_sim->settle(100);
+    QCOMPARE(closes, 1);
+}
+
+void TstVkdmChannel::deletedTargetNotCalled()
+{
+    const quint16 local = freeTcpPort();
+    auto *target = new EventTarget;
+    QCOMPARE(VKDM_DevOpen(-1, int32_t((uint32_t(local) << 16) | 1092u), target), 1);
+    delete target;
+    QUdpSocket peer;
+    peer.writeDatagram("late", 4, QHostAddress::LocalHost, local);
+    QTest::qWait(200); // a notification for a deleted object would crash here
+    char buf[8];
+    QCOMPARE(VKDM_DevRead(-1, buf, sizeof buf), 4);
+    QCOMPARE(VKDM_DevClose(-1), 1);
+}
+
+void TstVkdmChannel::maintenanceResendsToUnlinkedDevice()
+{
+    // A work-mode-1 device set to connect to this host (port field 4196) that
+    // reports a link but has none: its block is sent again by each tick.
+    QVERIFY(m_sim->addDevice(0x3a1, QStringLiteral("ip=10.77.0.111 mode=1 dest=10.77.0.1 destport=4196 b61=1")));
+    QCOMPARE(VKDM_StartSearchDev(), 1);
+    const QString write = QStringLiteral("write %1 from=10.77.0.1:").arg(idText(0x3a1));
+    QVERIFY(m_sim->waitForCount(write, 2)); // the search ends with the same step
+    dm().maintenanceTick();
+    QVERIFY(m_sim->waitForCount(write, 4));
+    // Another destination: nothing is sent.
+    QVERIFY(m_sim->addDevice(0x3a2, QStringLiteral("ip=10.77.0.112 mode=1 dest=10.77.0.2 destport=4196 b61=1")));
+    QCOMPARE(VKDM_StartSearchDev(), 2);
+    dm().maintenanceTick();
+    m_sim->settle(300);
+    QCOMPARE(m_sim->count(QStringLiteral("write %1").arg(idText(0x3a2))), 0);
+}
+
+void TstVkdmChannel::maintenanceRenewsStaleLink()
+{
+    // A search replaces the block of a connected work-mode-0 device with the
+    // device's own (no link bit): the tick closes that link and connects anew.
+    const quint16 port = freeTcpPort();
+    QVERIFY(m_sim->addDevice(0x3b1, QStringLiteral("ip=10.77.0.113 mode=0 port=%1").arg(port)));
+    QCOMPARE(VKDM_StartSearchDev(), 1);
+    QCOMPARE(VKDM_DevOpen(0x3b1, 0, nullptr), 1);
+    const QString accepted = QStringLiteral("accepted %1").arg(idText(0x3b1));
+    QVERIFY(m_sim->waitFor(accepted));
+    DeviceEntry *e = dm().findByNumber(0x3b1);
+    QTRY_COMPARE(e->link.linkState, int(DeviceLinkSocket::Connected));
+    dm().maintenanceTick(); // link bit set: left alone
+    m_sim->settle(200);
+    QCOMPARE(m_sim->count(accepted), 1);
+
+    QCOMPARE(VKDM_StartSearchDev(), 1);
+    QCOMPARE(int(e->config.b[Blk::LinkFlags] & 1), 0);
+    dm().maintenanceTick();
+    QVERIFY(m_sim->waitFor(QStringLiteral("closed %1").arg(idText(0x3b1))));
+    QVERIFY(m_sim->waitForCount(accepted, 2));
+    VKDM_DevClose(0x3b1);
 }
 
 QTEST_GUILESS_MAIN(TstVkdmChannel)

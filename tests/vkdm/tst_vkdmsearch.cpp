@@ -21,7 +21,7 @@ DeviceManager &dm()
 
 QString idText(uint serial)
 {
-    return QStringLiteral("564B%1").arg(serial, 8, 16, QLatin1Char('0')).toUpper();
+    return simDeviceId(serial);
 }
 
 QByteArray id8(uint serial)
@@ -84,7 +84,6 @@ private slots:
     void sharedResultBuffer();
 
 private:
-    void addDevice(uint serial, const QString &extra);
     std::unique_ptr<DevSimProcess> m_sim;
     quint16 m_port = 0;
 };
@@ -110,16 +109,10 @@ void TstVkdmSearch::cleanup()
     setHostAddressesForTest(nullptr);
 }
 
-void TstVkdmSearch::addDevice(uint serial, const QString &extra)
-{
-    QVERIFY(m_sim->command(QStringLiteral("add id=%1 %2").arg(idText(serial), extra),
-                           QStringLiteral("added %1").arg(idText(serial))));
-}
-
 void TstVkdmSearch::foundRefreshedGone()
 {
-    addDevice(0x101, QStringLiteral("name=ALPHA ip=10.77.0.51 mode=3"));
-    addDevice(0x102, QStringLiteral("name=BETA ip=10.77.0.52 mode=3"));
+    QVERIFY(m_sim->addDevice(0x101, QStringLiteral("name=ALPHA ip=10.77.0.51 mode=3")));
+    QVERIFY(m_sim->addDevice(0x102, QStringLiteral("name=BETA ip=10.77.0.52 mode=3")));
     QCOMPARE(VKDM_StartSearchDev(), 2);
     QCOMPARE(m_sim->count(QStringLiteral("search from=10.77.0.1:")), 1);
     QVERIFY(m_sim->count(QStringLiteral("len=170")) >= 1);
@@ -135,7 +128,7 @@ void TstVkdmSearch::foundRefreshedGone()
     QCOMPARE(str(0x101, 276), QStringLiteral("GAMMA"));
 
     // A new device is the newest entry.
-    addDevice(0x103, QStringLiteral("name=DELTA ip=10.77.0.53 mode=3"));
+    QVERIFY(m_sim->addDevice(0x103, QStringLiteral("name=DELTA ip=10.77.0.53 mode=3")));
     QCOMPARE(VKDM_StartSearchDev(), 3);
     QCOMPARE(QString::fromUtf8(VKDM_GetDevID(0)), idText(0x103));
 
@@ -152,7 +145,7 @@ void TstVkdmSearch::twoAddressesOneEntry()
     // one network: the device answers both searches.
     const std::vector<uint32_t> twice {0x0A4D0001u, 0x0A4D0001u};
     setHostAddressesForTest(&twice);
-    addDevice(0x111, QStringLiteral("ip=10.77.0.55 mode=3"));
+    QVERIFY(m_sim->addDevice(0x111, QStringLiteral("ip=10.77.0.55 mode=3")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(m_sim->count(QStringLiteral("search from=")), 2);
     DeviceEntry *e = dm().findByNumber(0x111);
@@ -176,8 +169,8 @@ void TstVkdmSearch::announcedAgeing()
     QFETCH(int, ageLimit);
     QFETCH(int, dropTick);
     // Heard from a loopback address, outside every local subnet.
-    addDevice(0x121, QStringLiteral("ip=192.168.5.5 mode=0 port=0 src=127.0.0.4 silent=1 ageflags=%1 agelimit=%2")
-                         .arg(ageFlags).arg(ageLimit));
+    QVERIFY(m_sim->addDevice(0x121, QStringLiteral("ip=192.168.5.5 mode=0 port=0 src=127.0.0.4 silent=1 ageflags=%1 agelimit=%2")
+                         .arg(ageFlags).arg(ageLimit)));
     m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x121)).arg(m_port));
     QTRY_VERIFY(dm().findByNumber(0x121));
     DeviceEntry *e = dm().findByNumber(0x121);
@@ -198,7 +191,7 @@ void TstVkdmSearch::announcedAgeing()
 
 void TstVkdmSearch::announcedOnLocalSubnetAgesBySearch()
 {
-    addDevice(0x131, QStringLiteral("ip=10.77.0.61 mode=0 port=0 silent=1 ageflags=2 agelimit=1"));
+    QVERIFY(m_sim->addDevice(0x131, QStringLiteral("ip=10.77.0.61 mode=0 port=0 silent=1 ageflags=2 agelimit=1")));
     m_sim->send(QStringLiteral("announce %1 10.77.0.1 %2").arg(idText(0x131)).arg(m_port));
     QTRY_VERIFY(dm().findByNumber(0x131));
     // Source and device address on the host's subnet: it counts as found by search.
@@ -266,10 +259,10 @@ void TstVkdmSearch::params()
     QFETCH(bool, text);
     QFETCH(QString, read);
     QFETCH(QString, write);
-    addDevice(0x141, QStringLiteral(
+    QVERIFY(m_sim->addDevice(0x141, QStringLiteral(
         "ip=10.77.0.70 mask=255.255.255.0 gw=10.77.0.254 port=20070 destport=30070 mode=3 ipmode=1 "
         "b57=7 b58=8 b59=9 b60=1 b114=1 b48=2 b37=5 b62=1 b63=2 b64=3 b65=4 b105=5 b106=6 b107=7 b108=8 "
-        "b96=33 idle=44 b98=0x12 b99=0x34 firmware=5 name=ROWNAME dest=10.77.0.1 b49=55 b50=1 b51=2"));
+        "b96=33 idle=44 b98=0x12 b99=0x34 firmware=5 name=ROWNAME dest=10.77.0.1 b49=55 b50=1 b51=2")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     const QByteArray id12 = id8(0x141);
     auto current = [&] {
@@ -293,7 +286,7 @@ void TstVkdmSearch::params()
 
 void TstVkdmSearch::paramsThroughTheOtherCall()
 {
-    addDevice(0x142, QStringLiteral("ip=10.77.0.72 port=4660 mode=3 name=ROWNAME"));
+    QVERIFY(m_sim->addDevice(0x142, QStringLiteral("ip=10.77.0.72 port=4660 mode=3 name=ROWNAME")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     const QByteArray id = id8(0x142);
     // A number id through the text call: the value as a 4-byte little-endian integer.
@@ -314,7 +307,7 @@ void TstVkdmSearch::paramsThroughTheOtherCall()
 
 void TstVkdmSearch::idTextForms()
 {
-    addDevice(0x1ab, QStringLiteral("ip=10.77.0.73 mode=3 name=FORMS"));
+    QVERIFY(m_sim->addDevice(0x1ab, QStringLiteral("ip=10.77.0.73 mode=3 name=FORMS")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(QString::fromUtf8(VKDM_GetDevParamString("564b000001ab", 276)), QStringLiteral("FORMS"));
     QCOMPARE(QString::fromUtf8(VKDM_GetDevParamString("FFFF000001AB", 276)), QStringLiteral("FORMS"));
@@ -325,7 +318,7 @@ void TstVkdmSearch::idTextForms()
 
 void TstVkdmSearch::nameCutToNine()
 {
-    addDevice(0x151, QStringLiteral("ip=10.77.0.74 mode=3 name=ORIGINAL"));
+    QVERIFY(m_sim->addDevice(0x151, QStringLiteral("ip=10.77.0.74 mode=3 name=ORIGINAL")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_SetDevParamString(id8(0x151).constData(), "ABCDEFGHIJKL", 276), 1);
     QCOMPARE(str(0x151, 276), QStringLiteral("ABCDEFGHI"));
@@ -335,7 +328,7 @@ void TstVkdmSearch::nameCutToNine()
 
 void TstVkdmSearch::resetWithIdZero()
 {
-    addDevice(0x161, QStringLiteral("ip=10.77.0.75 mode=3 name=RESETME"));
+    QVERIFY(m_sim->addDevice(0x161, QStringLiteral("ip=10.77.0.75 mode=3 name=RESETME")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_SetDevParamInt(id8(0x161).constData(), 0, 0), 1);
     QCOMPARE(str(0x161, 276), QStringLiteral("VKDEV0001"));
@@ -346,7 +339,7 @@ void TstVkdmSearch::resetWithIdZero()
 
 void TstVkdmSearch::unknownIdsAndDevices()
 {
-    addDevice(0x171, QStringLiteral("ip=10.77.0.76 mode=3"));
+    QVERIFY(m_sim->addDevice(0x171, QStringLiteral("ip=10.77.0.76 mode=3")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     const QByteArray id = id8(0x171);
     for (int unknown : {0, 10, 255, 267, 274, 283, 1000, -1}) {
@@ -365,7 +358,7 @@ void TstVkdmSearch::unknownIdsAndDevices()
 
 void TstVkdmSearch::workModeRestoredBySearch()
 {
-    addDevice(0x181, QStringLiteral("ip=10.77.0.77 mode=2 port=0"));
+    QVERIFY(m_sim->addDevice(0x181, QStringLiteral("ip=10.77.0.77 mode=2 port=0")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     QCOMPARE(VKDM_SetDevParamInt(id8(0x181).constData(), 9, 256), 1);
     QCOMPARE(num(0x181, 256), 9); // stored without a range check
@@ -375,7 +368,7 @@ void TstVkdmSearch::workModeRestoredBySearch()
 
 void TstVkdmSearch::writeBackSentTwice()
 {
-    addDevice(0x191, QStringLiteral("ip=10.77.0.78 mode=3 name=BEFORE"));
+    QVERIFY(m_sim->addDevice(0x191, QStringLiteral("ip=10.77.0.78 mode=3 name=BEFORE")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     const QByteArray id = id8(0x191);
     QCOMPARE(VKDM_SetDevParamString(id.constData(), "WRITTEN", 276), 1);
@@ -400,7 +393,7 @@ void TstVkdmSearch::writeBackSentTwice()
 
 void TstVkdmSearch::writeBackAnnounced()
 {
-    addDevice(0x192, QStringLiteral("ip=192.168.6.6 mode=3 src=127.0.0.8 silent=1 name=ANNOUNCED"));
+    QVERIFY(m_sim->addDevice(0x192, QStringLiteral("ip=192.168.6.6 mode=3 src=127.0.0.8 silent=1 name=ANNOUNCED")));
     m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x192)).arg(m_port));
     QTRY_VERIFY(dm().findByNumber(0x192));
     QCOMPARE(VKDM_SetDevParamString(id8(0x192).constData(), "CHANGED", 276), 1);
@@ -429,9 +422,9 @@ void TstVkdmSearch::nothingSentForNeverAnswered()
 
 void TstVkdmSearch::subnetRelationSearches()
 {
-    addDevice(0x1a1, QStringLiteral("ip=10.77.0.80 mask=255.255.255.0 mode=3"));
-    addDevice(0x1a2, QStringLiteral("ip=192.168.9.9 mask=255.255.255.0 mode=3"));
-    addDevice(0x1a3, QStringLiteral("ip=192.168.9.10 mode=3 src=127.0.0.9 silent=1"));
+    QVERIFY(m_sim->addDevice(0x1a1, QStringLiteral("ip=10.77.0.80 mask=255.255.255.0 mode=3")));
+    QVERIFY(m_sim->addDevice(0x1a2, QStringLiteral("ip=192.168.9.9 mask=255.255.255.0 mode=3")));
+    QVERIFY(m_sim->addDevice(0x1a3, QStringLiteral("ip=192.168.9.10 mode=3 src=127.0.0.9 silent=1")));
     QCOMPARE(VKDM_StartSearchDev(), 2);
     m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x1a3)).arg(m_port));
     QTRY_VERIFY(dm().findByNumber(0x1a3));
@@ -482,7 +475,7 @@ void TstVkdmSearch::initAndExit()
     QVERIFY(dm().listenerHandle() >= 0);
     QCOMPARE(dm().maintenanceTimer(), timer);
 
-    addDevice(0x1b1, QStringLiteral("ip=10.77.0.81 mode=3"));
+    QVERIFY(m_sim->addDevice(0x1b1, QStringLiteral("ip=10.77.0.81 mode=3")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     VKDM_Exit();
     QVERIFY(!dm().isInitialised());
@@ -495,7 +488,7 @@ void TstVkdmSearch::initAndExit()
 
 void TstVkdmSearch::sharedResultBuffer()
 {
-    addDevice(0x1c1, QStringLiteral("ip=10.77.0.82 mode=3"));
+    QVERIFY(m_sim->addDevice(0x1c1, QStringLiteral("ip=10.77.0.82 mode=3")));
     QCOMPARE(VKDM_StartSearchDev(), 1);
     const char *id = VKDM_GetDevID(0);
     QCOMPARE(QString::fromUtf8(id), idText(0x1c1));
