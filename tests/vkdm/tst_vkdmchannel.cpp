@@ -102,6 +102,7 @@ private slots:
     void queuedSendKeepsOrder();
     void acceptedLinkClosedDropsEntry();
     void inputOutputBits();
+    void setIoOnAnnouncedDevice();
     void unknownDevicesAndBadBuffers();
     void handlerClosesItsChannel();
     void maintenanceResendsToUnlinkedDevice();
@@ -445,6 +446,17 @@ void TstVkdmChannel::inputOutputBits()
     QCOMPARE(m_sim->count(QStringLiteral("setio %1").arg(idText(0x372))), 0);
     QCOMPARE(VKDM_SetIO(0x999, 0x01, 1), 0);
     QCOMPARE(VKDM_GetIO(0x999, &inputs, &output), 0);
+}
+
+void TstVkdmChannel::setIoOnAnnouncedDevice()
+{
+    // Heard on the Init port: the command goes back from there to the device.
+    QVERIFY(m_sim->addDevice(0x373, QStringLiteral("ip=192.168.8.8 mode=3 hasio=1 src=127.0.0.37 silent=1")));
+    m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x373)).arg(m_port));
+    QTRY_VERIFY(dm().findByNumber(0x373));
+    QCOMPARE(VKDM_SetIO(0x373, 0x01, 1), 1);
+    QVERIFY(m_sim->waitForCount(QStringLiteral("setio %1 from=127.0.0.1:%2 len=170 via=unicast io=9")
+                                    .arg(idText(0x373)).arg(m_port), 2));
 }
 
 void TstVkdmChannel::unknownDevicesAndBadBuffers()

@@ -80,6 +80,7 @@ private slots:
     void writeBackAnnounced();
     void nothingSentForNeverAnswered();
     void subnetRelationSearches();
+    void searchBindFailure();
     void initAndExit();
     void sharedResultBuffer();
 
@@ -443,6 +444,22 @@ void TstVkdmSearch::subnetRelationSearches()
     QCOMPARE(int(uint8_t(p[0])), 1);
     m_sim->settle(100);
     QCOMPARE(m_sim->count(QStringLiteral("search from=")), before);
+}
+
+void TstVkdmSearch::searchBindFailure()
+{
+    QVERIFY(m_sim->addDevice(0x1d1, QStringLiteral("ip=10.77.0.83 mode=3")));
+    QCOMPARE(VKDM_StartSearchDev(), 1);
+    // An address this host does not have: the search socket cannot be bound.
+    const std::vector<uint32_t> missing {0x0A4D0063u};
+    setHostAddressesForTest(&missing);
+    QTest::ignoreMessage(QtWarningMsg, "VKDevManage: Bind Error!");
+    const int searches = m_sim->count(QStringLiteral("search from="));
+    QCOMPARE(VKDM_StartSearchDev(), 1); // ends at once, without the purge
+    m_sim->settle(200);
+    QCOMPARE(m_sim->count(QStringLiteral("search from=")), searches);
+    setHostAddressesForTest(nullptr);
+    QCOMPARE(VKDM_StartSearchDev(), 1);
 }
 
 void TstVkdmSearch::initAndExit()
