@@ -58,7 +58,7 @@ struct ChartRun
     explicit ChartRun(long readings)
     {
         page.setOutputSwitchPause(0);
-        page.resize(1050, 640);
+        page.resize(1050, 700); // the window's page area
         page.show();
         QApplication::processEvents();
         iv = page.findChild<QtCharts::QChartView *>(QStringLiteral("graphicsVolt"));
