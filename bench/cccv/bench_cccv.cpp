@@ -2,6 +2,7 @@
 // 24 hours and 72 hours of readings, and the chart-data export of 24 hours.
 #include "CCCVPage.h"
 #include "ChartExport.h"
+#include "ChartLineItem.h"
 #include "Dialogs.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtCharts/QChartView>
-#include <QtCharts/QXYSeries>
 
 #include <benchmark/benchmark.h>
 
@@ -79,7 +79,7 @@ struct ChartRun
         benchmark::DoNotOptimize(iv->grab());
         benchmark::DoNotOptimize(pw->grab());
     }
-    int drawnPoints() const { return qobject_cast<QtCharts::QXYSeries *>(iv->chart()->series().value(0))->count(); }
+    int drawnPoints() const { return ChartLineItem::itemsOf(iv->chart()).value(0)->points().size(); }
 
     CCCVPage page;
     QtCharts::QChartView *iv = nullptr;

@@ -2,6 +2,7 @@
 #include "ui_CCCVPage.h"
 
 #include "ChartExport.h"
+#include "ChartLineItem.h"
 #include "ClickOutsideFilter.h"
 #include "Dialogs.h"
 #include "ModelFlags.h"
@@ -11,6 +12,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QGraphicsLineItem>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
@@ -173,6 +175,23 @@ QLineSeries *makeSeries(QChart *chart, const QColor &colour)
     chart->addSeries(s);
     s->setPen(QPen(colour, 2)); // the theme repaints a series when it is added
     return s;
+}
+
+// Grid lines, ticks and axis lines keep their place while a run grows (the
+// ticks are evenly spaced over a plot area that stays put), but the two-pixel
+// axis pen is outlined anew whenever one is drawn: each keeps a pixmap of
+// itself instead, redrawn only when the line moves. The chart creates these
+// items as its axes are laid out, so new ones are picked up on every refresh.
+void cacheLineItems(QGraphicsItem *item)
+{
+    for (QGraphicsItem *child : item->childItems()) {
+        if (child->type() == QGraphicsLineItem::Type) {
+            if (child->cacheMode() == QGraphicsItem::NoCache)
+                child->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+        } else {
+            cacheLineItems(child);
+        }
+    }
 }
 
 void attach(QChart *chart, QLineSeries *s, QAbstractAxis *x, QAbstractAxis *y)
@@ -1317,9 +1336,11 @@ void CCCVPage::buildCharts()
     m_currTimeAxis->setRange(base, base.addSecs(10));
     ui->graphicsCurr->setChart(m_currChart);
 
-    m_voltTrace.setView(m_ivVoltSeries);
-    m_currTrace.setView(m_ivCurrSeries);
-    m_powTrace.setView(m_powSeries);
+    // The series stay empty and keep the axes; the readings are drawn by
+    // lighter items of their own, in the series' colours and order.
+    m_ivVoltLine = new ChartLineItem(m_ivChart, m_ivVoltAxis, kVoltColour);
+    m_ivCurrLine = new ChartLineItem(m_ivChart, m_ivCurrAxis, kCurrColour);
+    m_powLine = new ChartLineItem(m_powChart, m_powAxis, kPowColour);
 }
 
 void CCCVPage::resetCharts()
@@ -1330,6 +1351,9 @@ void CCCVPage::resetCharts()
     m_voltTrace.clear();
     m_currTrace.clear();
     m_powTrace.clear();
+    m_ivVoltLine->clear();
+    m_ivCurrLine->clear();
+    m_powLine->clear();
     m_currChartCurrSeries->clear();
     m_lastElapsedMs = 0;
     // A new run starts at 00:00:00, even when no off tick came in between.
@@ -1396,21 +1420,18 @@ void CCCVPage::refreshChartViews()
     const QVector<QPointF> curr = m_currTrace.decimated(xMin, xMax, plotColumns(m_ivChart));
     const QVector<QPointF> pow = m_powTrace.decimated(xMin, xMax, plotColumns(m_powChart));
     if (m_lastElapsedMs > 0) {
-        // Every series is laid out again when its axis changes: empty them first,
-        // so each is laid out once, with its new points. A zero-length time axis
-        // has no scale; the first point keeps the reset range.
-        m_ivVoltSeries->clear();
-        m_ivCurrSeries->clear();
-        m_powSeries->clear();
+        // A zero-length time axis has no scale; the first point keeps the reset range.
         // Range ends as UTC date-times: the same instants, without a time-zone lookup each.
         const QDateTime from = QDateTime::fromMSecsSinceEpoch(base, Qt::UTC);
         const QDateTime to = QDateTime::fromMSecsSinceEpoch(end, Qt::UTC);
         m_ivTimeAxis->setRange(from, to);
         m_powTimeAxis->setRange(from, to);
     }
-    m_ivVoltSeries->replace(volt);
-    m_ivCurrSeries->replace(curr);
-    m_powSeries->replace(pow);
+    cacheLineItems(m_ivChart);
+    cacheLineItems(m_powChart);
+    m_ivVoltLine->setPoints(volt, xMin, xMax);
+    m_ivCurrLine->setPoints(curr, xMin, xMax);
+    m_powLine->setPoints(pow, xMin, xMax);
 }
 
 void CCCVPage::timerTimeOut()

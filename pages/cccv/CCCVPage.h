@@ -14,6 +14,8 @@ class MyEventFilter;
 class QDoubleSpinBox;
 class QTimer;
 
+class ChartLineItem;
+
 namespace QtCharts {
 class QChart;
 class QDateTimeAxis;
@@ -66,7 +68,7 @@ public:
     // Adds one reading at `elapsedMs` of run time to the charts (axis ranges
     // follow new extremes); with `redraw` the chart views are rebuilt at once.
     void addChartReading(qint64 elapsedMs, double volt, double curr, double pow, bool redraw = true);
-    // Rebuilds the drawn series of the charts from the stored readings.
+    // Rebuilds the drawn lines of the charts from the stored readings.
     void refreshChartViews();
     // The chart time base: 2000-01-01 00:00:00.000 local time, in ms.
     static qint64 chartBaseMs();
@@ -250,6 +252,10 @@ private:
     QtCharts::QValueAxis *m_powAxis = nullptr;
     QtCharts::QValueAxis *m_currChartCurrAxis = nullptr;
     QtCharts::QValueAxis *m_currChartVoltAxis = nullptr;
+    // What the IV Curve and Power charts draw: the decimated readings.
+    ChartLineItem *m_ivVoltLine = nullptr;
+    ChartLineItem *m_ivCurrLine = nullptr;
+    ChartLineItem *m_powLine = nullptr;
     ChartTrace m_voltTrace;
     ChartTrace m_currTrace;
     ChartTrace m_powTrace;

@@ -6,6 +6,7 @@
 
 #include "AppDirectory.h"
 #include "CCCVPage.h"
+#include "ChartLineItem.h"
 #include "DialogRecorder.h"
 #include "LoadSim.h"
 #include "ModelFlags.h"
@@ -23,7 +24,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtCharts/QChartView>
-#include <QtCharts/QXYSeries>
 #include <QtTest>
 
 #include <memory>
@@ -141,8 +141,8 @@ private slots:
         QCOMPARE(p.widget<QLabel>(page, "labelVoltage")->text(), QString::number(volts, 'f', 3) + "V");
         QCOMPARE(page->currTrace().points().last().y(), 2.5);
         auto *view = p.widget<QtCharts::QChartView>(page, "graphicsVolt");
-        auto *drawn = qobject_cast<QtCharts::QXYSeries *>(view->chart()->series().value(1));
-        QVERIFY(drawn && drawn->count() >= 3);
+        ChartLineItem *drawn = ChartLineItem::itemsOf(view->chart()).value(1);
+        QVERIFY(drawn && drawn->points().size() >= 3);
         QCOMPARE(drawn->points().last().y(), 2.5);
 
         QTRY_VERIFY_WITH_TIMEOUT(p.widget<QLabel>(page, "label_RunTimer")->text() != QLatin1String("00:00:00"), 5000);

@@ -1,4 +1,5 @@
 #include "CCCVPage.h"
+#include "ChartLineItem.h"
 #include "DialogRecorder.h"
 #include "ModelFlags.h"
 #include "PackCapture.h"
@@ -14,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtCharts/QChartView>
-#include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <QtTest>
 
@@ -918,10 +918,13 @@ private slots:
         QCOMPARE(w<QLabel>("labelVoltage")->text(), QStringLiteral("12.000V"));
         QCOMPARE(w<QLabel>("labelCurrent")->text(), QStringLiteral("-2.000A"));
         QCOMPARE(w<QLabel>("label_RunTimer")->text(), QStringLiteral("00:00:02"));
-        // The drawn series is what the chart shows.
-        auto *series = qobject_cast<QtCharts::QLineSeries *>(view->chart()->series().value(0));
-        QVERIFY(series);
-        QCOMPARE(series->count(), 6);
+        // The drawn lines are what the chart shows: voltage then current, in their colours.
+        const QList<ChartLineItem *> lines = ChartLineItem::itemsOf(view->chart());
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0]->points(), page->voltTrace().points());
+        QCOMPARE(lines[1]->points(), page->currTrace().points());
+        QCOMPARE(lines[0]->colour(), QColor(248, 192, 1));
+        QCOMPARE(lines[1]->colour(), QColor(88, 206, 245));
 
         // Switching on again starts a new run.
         call("on_pushButtonOutSW_clicked");
