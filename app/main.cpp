@@ -1,4 +1,5 @@
 #include "CrashHandler.h"
+#include "LocalTimeZone.h"
 #include "Quellon.h"
 #include "TcpPort.h"
 #include "serialPort.h"
@@ -19,6 +20,7 @@ void quitThreads(QThread &third, QThread &serialThread, QThread &tcpThread)
 
 int main(int argc, char *argv[])
 {
+    pinLocalTimeZone();
     QApplication a(argc, argv);
     installCrashHandler();
 

@@ -4,6 +4,7 @@
 #include "ChartExport.h"
 #include "ChartLineItem.h"
 #include "Dialogs.h"
+#include "LocalTimeZone.h"
 
 #include <QApplication>
 #include <QFile>
@@ -223,6 +224,7 @@ private:
 
 int main(int argc, char **argv)
 {
+    pinLocalTimeZone(); // as the program does
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
                                                                     : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
