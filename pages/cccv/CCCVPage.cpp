@@ -194,6 +194,18 @@ void cacheLineItems(QGraphicsItem *item)
     }
 }
 
+// The theme's one-pixel grid pen as the cosmetic pen it draws like: a line
+// item with a pen of some width outlines its path for its bounds on every
+// repaint. Set after the chart has styled the axis.
+void styleGrid(QAbstractAxis *axis)
+{
+    QPen grid = axis->gridLinePen();
+    if (grid.widthF() == 1.0 && !grid.isCosmetic()) {
+        grid.setWidth(0);
+        axis->setGridLinePen(grid);
+    }
+}
+
 void attach(QChart *chart, QLineSeries *s, QAbstractAxis *x, QAbstractAxis *y)
 {
     s->attachAxis(x);
@@ -1335,6 +1347,10 @@ void CCCVPage::buildCharts()
     attach(m_currChart, m_currChartVoltSeries, m_currTimeAxis, m_currChartVoltAxis);
     m_currTimeAxis->setRange(base, base.addSecs(10));
     ui->graphicsCurr->setChart(m_currChart);
+
+    for (QChart *c : {m_ivChart, m_powChart, m_currChart})
+        for (QAbstractAxis *a : c->axes())
+            styleGrid(a);
 
     // The series stay empty and keep the axes; the readings are drawn by
     // lighter items of their own, in the series' colours and order.
