@@ -13,14 +13,17 @@ namespace {
 volatile int g_zero = 0;
 volatile int g_sink = 0;
 volatile int *g_null = nullptr;
+volatile bool g_stopRecursion = false; // never set: the recursion runs until the stack overflows
 
 __attribute__((noinline)) int divide(volatile int a, volatile int b)
 {
     return a / b;
 }
 
-int recurse(int n)
+__attribute__((noinline)) int recurse(int n)
 {
+    if (g_stopRecursion)
+        return n;
     volatile char pad[1024];
     pad[0] = static_cast<char>(n);
     return recurse(n + 1) + pad[0];

@@ -9,6 +9,28 @@
 #include <csignal>
 #include <sys/stat.h>
 
+namespace {
+// True once the process catches SIGSEGV and has started the threads the
+// entry starts after installing its handler: the window is up and a signal
+// now reaches the program's handler. Read from /proc, so the wait holds on a
+// loaded machine and under a sanitizer that catches SIGSEGV from the start.
+bool handlerInstalled(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    bool caught = false;
+    int threads = 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            caught = (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGSEGV - 1)) & 1;
+        else if (line.startsWith("Threads:"))
+            threads = line.mid(8).trimmed().toInt();
+    }
+    return caught && threads >= 3; // the GUI thread and the two link workers
+}
+}
+
 class TestCrashHandler : public QObject
 {
     Q_OBJECT
@@ -128,7 +150,9 @@ void TestCrashHandler::programKilledWithSegv()
     p.setProcessEnvironment(env);
     p.start(binPath(QStringLiteral("Quellon")), QStringList());
     QVERIFY(p.waitForStarted());
-    QTest::qWait(1500);
+    QVERIFY(QTest::qWaitFor([&] {
+        return p.state() != QProcess::Running || handlerInstalled(p.processId());
+    }, 30000));
     QCOMPARE(p.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(p.processId()), SIGSEGV);
     QVERIFY(p.waitForFinished(10000));

@@ -25,6 +25,7 @@
 namespace {
 std::atomic<int> g_started{0};
 std::atomic<int> g_finished{0};
+std::atomic<QThread *> g_firstThread{nullptr}; // the serial link's worker thread
 
 void say(const QString &line)
 {
@@ -104,11 +105,25 @@ void sendCommands()
     }
 }
 
+// The five queries must land in one tick. Emitted from the GUI thread they
+// reach the worker as five queued calls, and on a loaded machine its tick can
+// fall between two of them; emitted from the worker's own thread the
+// connection is direct, so all five are queued before its next tick.
 void keepSerialBusy()
 {
-    if (QWidget *w = findWindow())
+    QWidget *w = findWindow();
+    QThread *worker = g_firstThread.load();
+    if (!w || !worker) {
+        say(QStringLiteral("no serial worker"));
+        return;
+    }
+    auto *context = new QObject;
+    context->moveToThread(worker);
+    QMetaObject::invokeMethod(context, [w, context] {
         for (int i = 1; i <= 5; ++i)
             emitCommand(w, pack(QStringLiteral("HOOK:BUSY:M"), 1, QStringLiteral("HOOK:BUSY%1?\n").arg(i), 0));
+        context->deleteLater();
+    });
 }
 
 void start()
@@ -140,12 +155,15 @@ void start()
 Q_COREAPP_STARTUP_FUNCTION(start)
 
 // Counts the plain threads the program starts (Qt's own helpers are
-// subclasses) and how many of them finish.
+// subclasses) and how many of them finish. The entry starts the serial
+// worker's thread first.
 void QThread::start(Priority priority)
 {
     using Start = void (*)(QThread *, Priority);
     static const Start real = reinterpret_cast<Start>(dlsym(RTLD_NEXT, "_ZN7QThread5startENS_8PriorityE"));
     if (metaObject() == &QThread::staticMetaObject) {
+        QThread *none = nullptr;
+        g_firstThread.compare_exchange_strong(none, this);
         ++g_started;
         QObject::connect(this, &QThread::finished, [] { ++g_finished; });
     }

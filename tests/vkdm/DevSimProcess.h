@@ -5,7 +5,6 @@
 
 #include "TestProcess.h"
 
-#include <QElapsedTimer>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QStringList>
@@ -42,26 +41,22 @@ public:
 
     bool start(const QStringList &commands = {})
     {
-        m_proc.setProcessChannelMode(QProcess::MergedChannels);
-        m_proc.start(binPath(QStringLiteral("devsim")), commands);
-        if (!m_proc.waitForStarted(5000))
-            return false;
-        return waitFor(QStringLiteral("ready"));
+        return m_proc.start(binPath(QStringLiteral("devsim")), commands)
+            && waitFor(QStringLiteral("ready"));
     }
     void stop()
     {
-        if (m_proc.state() != QProcess::NotRunning) {
-            m_proc.write("quit\n");
-            if (!m_proc.waitForFinished(2000)) {
-                m_proc.kill();
-                m_proc.waitForFinished(2000);
-            }
+        // Asked to quit first; ChildProcess ends it if it does not.
+        if (m_proc.process().state() != QProcess::NotRunning) {
+            m_proc.process().write("quit\n");
+            m_proc.process().waitForFinished(2000);
         }
+        m_proc.stop();
     }
     void send(const QString &command)
     {
-        m_proc.write(command.toUtf8() + '\n');
-        m_proc.waitForBytesWritten(1000);
+        m_proc.process().write(command.toUtf8() + '\n');
+        m_proc.process().waitForBytesWritten(1000);
     }
     // Sends a command and waits for the simulator's acknowledgement line.
     bool command(const QString &command, const QString &ack)
@@ -102,14 +97,7 @@ public:
     bool waitFor(const QString &text, int ms = 5000) { return waitForCount(text, 1, ms); }
     bool waitForCount(const QString &text, int n, int ms = 5000)
     {
-        QElapsedTimer t;
-        t.start();
-        while (count(text) < n) {
-            if (t.elapsed() > ms)
-                return false;
-            QTest::qWait(10);
-        }
-        return true;
+        return QTest::qWaitFor([&] { return count(text) >= n; }, ms);
     }
     // Lets the event loop and the simulator run for a while.
     void settle(int ms = 200) { QTest::qWait(ms); pump(); }
@@ -118,16 +106,17 @@ private:
     void pump()
     {
         // Takes what the simulator has written so far, also outside the event loop.
-        while (m_proc.state() == QProcess::Running && m_proc.waitForReadyRead(5))
-            m_buf += m_proc.readAll();
-        m_buf += m_proc.readAll();
+        QProcess &p = m_proc.process();
+        while (p.state() == QProcess::Running && p.waitForReadyRead(5))
+            m_proc.output();
+        const QString out = m_proc.output();
         int nl;
-        while ((nl = m_buf.indexOf('\n')) >= 0) {
-            m_lines << QString::fromUtf8(m_buf.left(nl));
-            m_buf.remove(0, nl + 1);
+        while ((nl = out.indexOf(QLatin1Char('\n'), m_parsed)) >= 0) {
+            m_lines << out.mid(m_parsed, nl - m_parsed);
+            m_parsed = nl + 1;
         }
     }
-    QProcess m_proc;
-    QByteArray m_buf;
+    ChildProcess m_proc;
+    int m_parsed = 0; // how much of the output is split into lines
     QStringList m_lines;
 };
