@@ -50,7 +50,18 @@ static QList<InstrumentCommand> sampleCommands()
             setVoltRange(0), setVoltRange(1), setVoltRange(2), setCurrRange(1), setVoltSlewRise(3),
             setVoltSlewRise(-1), setPowSlewFall(2), setFunc(4), setFunc(5), setDcAcMode(1), setDcAcMode(0),
             setOutMode(1), setOutMode(0), setInput(true), setInput(false), setDynLow(3), setDynLowDwell(3),
-            setShort(1), measureAll()};
+            setShort(1), measureAll(),
+            // The rest of the command set, one sample each.
+            setCurrSlewRise(0.5), setCurrSlewFall(1.25), setVolt(48), setRes(7500), setPow(250.5),
+            setDynHigh(7), setDynHighDwell(2000), setDynSlewRise(2.5), setDynSlewFall(0.01), setOvp(65),
+            setOcp(15), setOpp(420), setVoltSlewFall(1), setResSlewRise(2), setResSlewFall(0), setPowSlewRise(1),
+            setDynMode(1), setDynMode(2), setCurrRange(0), setShort(0), setShort(2), setFunc(0), setFunc(-1),
+            queryCurr(), queryCurrSlewRise(), queryCurrSlewFall(), queryVolt(), queryVoltSlewRise(),
+            queryVoltSlewFall(), queryRes(), queryResSlewRise(), queryResSlewFall(), queryPow(), queryPowSlewRise(),
+            queryPowSlewFall(), queryDynMode(), queryDynLow(), queryDynHigh(), queryDynLowDwell(),
+            queryDynHighDwell(), queryDynSlewRise(), queryDynSlewFall(), queryVoltRange(), queryCurrRange(),
+            queryDcAcMode(), queryShort(), queryFunc(), measureCurr(), measureVolt(), queryOvp(), queryOcp(),
+            queryOpp(), queryInput()};
 }
 
 class TestPageToolkit : public QObject
@@ -293,7 +304,34 @@ private slots:
             {"DCAC:MODE DC\n", "DCAC:MODE:L", "1"}, {"MODE 4\n", "SYS:OutMode", "1"},
             {"MODE 0\n", "SYS:OutMode", "1"}, {"INP ON\n", "SYS:ON", "1"}, {"INP OFF\n", "SYS:OFF", "1"},
             {"DYN:LOW 3\n", "CCD:LOW:DWEL:L", "1"}, {"DYN:LOW:DWEL 3\n", "CCD:LOW:L", "1"},
-            {"INP:SHOR 1\n", "SYS:SHOUT:M", "1"}, {"MEAS:ALL:INFO?\n", "SYS:ALL:M", "1"}};
+            {"INP:SHOR 1\n", "SYS:SHOUT:M", "1"}, {"MEAS:ALL:INFO?\n", "SYS:ALL:M", "1"},
+            {"CURR:SLEW:RISE 0.5\n", "CC:SLEW:RISE:L", "1"}, {"CURR:SLEW:FALL 1.25\n", "CC:SLEW:FALL:L", "1"},
+            {"VOLT 48\n", "CV:VOLT:L", "1"}, {"RES 7500\n", "CR:RES:L", "1"}, {"POW 250.5\n", "CP:POW:L", "1"},
+            {"DYN:HIGH 7\n", "CCD:HIGH:DWEL:L", "1"}, {"DYN:HIGH:DWEL 2000\n", "CCD:HIGH:L", "1"},
+            {"DYN:SLEW:RISE 2.5\n", "CCD:SLEW:RISE:L", "1"}, {"DYN:SLEW:FALL 0.01\n", "CCD:SLEW:FALL:L", "1"},
+            {"VOLT:PROT 65\n", "SYS:OVP:M", "1"}, {"CURR:PROT 15\n", "SYS:OCP:M", "1"},
+            {"POW:PROT 420\n", "SYS:OPP:M", "1"}, {"VOLT:SLEW:FALL 1\n", "CV:SLEW:FALL:L", "1"},
+            {"RES:SLEW:RISE 2\n", "CR:SLEW:RISE:L", "1"}, {"RES:SLEW:FALL 0\n", "CR:SLEW:FALL:L", "1"},
+            {"POW:SLEW:RISE 1\n", "CP:SLEW:RISE:L", "1"}, {"DYN:MODE 1\n", "CCD:MODE:L", "1"},
+            {"", "CCD:MODE:L", "0"}, {"CURR:RANG 1\n", "LOAD:CURR:RANG:L", "1"},
+            {"INP:SHOR 0\n", "SYS:SHOUT:M", "1"}, {"", "SYS:SHOUT:M", "0"}, {"FUNC 0\n", "SYS:FUNC:M", "1"},
+            {"", "SYS:FUNC:M", "0"},
+            {"CURR?\n", "CC:CURR:L", "1"}, {"CURR:SLEW:RISE?\n", "CC:SLEW:RISE:L", "1"},
+            {"CURR:SLEW:FALL?\n", "CC:SLEW:FALL:L", "1"}, {"VOLT?\n", "CV:VOLT:L", "1"},
+            {"VOLT:SLEW:RISE?\n", "CV:SLEW:RISE:L", "1"}, {"VOLT:SLEW:FALL?\n", "CV:SLEW:FALL:L", "1"},
+            {"RES?\n", "CR:RES:L", "1"}, {"RES:SLEW:RISE?\n", "CR:SLEW:RISE:L", "1"},
+            {"RES:SLEW:FALL?\n", "CR:SLEW:FALL:L", "1"}, {"POW?\n", "CP:POW:L", "1"},
+            {"POW:SLEW:RISE?\n", "CP:SLEW:RISE:L", "1"}, {"POW:SLEW:FALL?\n", "CP:SLEW:FALL:L", "1"},
+            {"DYN:MODE?\n", "CCD:MODE:L", "1"}, {"DYN:LOW?\n", "CCD:LOW:DWEL:L", "1"},
+            {"DYN:HIGH?\n", "CCD:HIGH:DWEL:L", "1"}, {"DYN:LOW:DWEL?\n", "CCD:LOW:L", "1"},
+            {"DYN:HIGH:DWEL?\n", "CCD:HIGH:L", "1"}, {"DYN:SLEW:RISE?\n", "CCD:SLEW:RISE:L", "1"},
+            {"DYN:SLEW:FALL?\n", "CCD:SLEW:FALL:L", "1"}, {"VOLT:RANG?\n", "LOAD:VOLT:RANG:L", "1"},
+            {"CURR:RANG?\n", "LOAD:CURR:RANG:L", "1"}, {"DCAC:MODE?\n", "DCAC:MODE:L", "1"},
+            {"INP:SHOR?\n", "SYS:SHOUT:M", "1"}, {"FUNC?\n", "SYS:FUNC:M", "1"},
+            {"MEAS:CURR?\n", "SYS:CURR:M", "1"}, {"MEAS:VOLT?\n", "SYS:VOLT:M", "1"},
+            {"VOLT:PROT?\n", "SYS:OVP:M", "1"}, {"CURR:PROT?\n", "SYS:OCP:M", "1"},
+            {"POW:PROT?\n", "SYS:OPP:M", "1"}, {"INP?\n", "SYS:OUT:M", "1"}};
+        QCOMPARE(expected.size(), cmds.size());
         for (int i = 0; i < cmds.size(); ++i)
             QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(i).arg(expected[i][0].trimmed())))
                 << i << expected[i][0] << expected[i][1] << (expected[i][2] == QLatin1String("1"));
