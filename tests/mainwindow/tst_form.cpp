@@ -27,6 +27,14 @@ QStringList pageNames(const QStackedWidget *s)
         names << s->widget(i)->objectName();
     return names;
 }
+
+// The bare form on a plain widget, before the window adds anything to it.
+struct BareForm
+{
+    BareForm() { ui.setupUi(&host); }
+    QWidget host;
+    Ui::Quellon ui;
+};
 } // namespace
 
 class tst_Form : public QObject
@@ -90,10 +98,8 @@ void tst_Form::texts()
     QFETCH(QString, kind);
     QFETCH(QString, text);
     QFETCH(QString, style);
-    QWidget host;
-    Ui::Quellon ui;
-    ui.setupUi(&host);
-    QWidget *w = host.findChild<QWidget *>(name);
+    BareForm form;
+    QWidget *w = form.host.findChild<QWidget *>(name);
     QVERIFY2(w, qPrintable(name));
     QCOMPARE(QString::fromLatin1(w->metaObject()->className()), kind);
     QCOMPARE(w->property("text").toString(), text);
@@ -118,10 +124,8 @@ void tst_Form::choices()
     QFETCH(QString, name);
     QFETCH(QStringList, items);
     QFETCH(int, current);
-    QWidget host;
-    Ui::Quellon ui;
-    ui.setupUi(&host);
-    auto *combo = host.findChild<QComboBox *>(name);
+    BareForm form;
+    auto *combo = form.host.findChild<QComboBox *>(name);
     QVERIFY2(combo, qPrintable(name));
     QCOMPARE(comboItems(combo), items);
     QCOMPARE(combo->currentIndex(), current);
@@ -130,9 +134,8 @@ void tst_Form::choices()
 
 void tst_Form::stacks()
 {
-    QWidget host;
-    Ui::Quellon ui;
-    ui.setupUi(&host);
+    BareForm form;
+    const Ui::Quellon &ui = form.ui;
     QCOMPARE(pageNames(ui.stackedWidgetPower), (QStringList{"PageMain", "PageCCCV", "pageLIST", "BATpage"}));
     QCOMPARE(ui.stackedWidgetPower->currentIndex(), 0);
     const QStringList placeholderLabels = {"CCCV", "LIST", "BAT"};
