@@ -360,6 +360,10 @@ QString CCCVPage::modeLabelText(int func)
 
 void CCCVPage::on_tabWidgetMode_tabBarClicked(int index)
 {
+    // The tab bar reports a press on a disabled tab (or beside the tabs) as -1:
+    // no tab was chosen, so a locked tab does nothing.
+    if (index == -1)
+        return;
     if (m_show.shortState == 1)
         return;
     if (acModeFlag && (index == 1 || index == 4))

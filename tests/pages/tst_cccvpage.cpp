@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -522,6 +523,65 @@ private slots:
         if (ignored) {
             QCOMPARE(w<QLabel>("label_mode_set")->text(), before);
             QVERIFY(sent->packs.isEmpty());
+        }
+    }
+
+    // Pressed with the mouse on the tab bar itself: a disabled tab is reported
+    // by the bar as no tab at all, and must not turn into a CC choice.
+    void lockedTabsIgnoreRealClicks_data()
+    {
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("AC: disabled CV tab") << "ac" << 1 << "";
+        QTest::newRow("AC: disabled CCD tab") << "ac" << 4 << "";
+        QTest::newRow("parallel: disabled CCD tab") << "parallel" << 4 << "";
+        QTest::newRow("short: disabled CC tab") << "short" << 0 << "";
+        QTest::newRow("AC: enabled CR tab asks") << "ac" << 2 << "是否切换CR 模式?";
+        QTest::newRow("parallel: enabled CV tab asks") << "parallel" << 1 << "是否切换CV 模式?";
+    }
+    void lockedTabsIgnoreRealClicks()
+    {
+        QFETCH(QString, lock);
+        QFETCH(int, tab);
+        QFETCH(QString, question);
+        acDcModelFlag = true;
+        makeReady();
+        connect(page.get(), &CCCVPage::sendAcDcMode, this, [](bool isAc) { acModeFlag = isAc; });
+        rec->answerMessage(QMessageBox::Yes);
+        call("on_tabWidgetMode_tabBarClicked", 3); // CP is the active function
+        QCOMPARE(page->currentFunction(), int(CCCVPage::FuncCP));
+        if (lock == QLatin1String("ac")) {
+            w<QComboBox>("comboBoxAcDc")->setCurrentIndex(1);
+            QVERIFY(acModeFlag);
+        } else if (lock == QLatin1String("parallel")) {
+            parallelFlag = true;
+            call("on_pushButtonShoutSw_clicked");
+            call("on_pushButtonShoutSw_clicked");
+        } else {
+            call("on_pushButtonShoutSw_clicked");
+        }
+        auto *tabs = w<QTabWidget>("tabWidgetMode");
+        QCOMPARE(tabs->isTabEnabled(tab), !question.isEmpty());
+        sent->clear();
+        rec->clear();
+        page->resize(1200, 800);
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        const QString before = w<QLabel>("label_mode_set")->text();
+
+        rec->answerMessage(QMessageBox::No);
+        QTabBar *bar = tabs->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(tab).center());
+
+        QCOMPARE(page->currentFunction(), int(CCCVPage::FuncCP));
+        QCOMPARE(tabs->currentIndex(), 3);
+        QVERIFY(sent->packs.isEmpty());
+        if (question.isEmpty()) {
+            QVERIFY(rec->messages.isEmpty());
+            QCOMPARE(w<QLabel>("label_mode_set")->text(), before);
+        } else {
+            QCOMPARE(rec->texts(), QStringList{question});
         }
     }
 
