@@ -139,10 +139,8 @@ bool serialPort::openPort(const QString &name)
     portOpen = false;
     if (m_port->isOpen())
         m_port->close();
-    if (!m_port->open(QIODevice::ReadWrite)) {
-        portOpen = false;
+    if (!m_port->open(QIODevice::ReadWrite))
         return false;
-    }
     portOpen = true;
     seriousErrorReported = false;
     m_port->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);

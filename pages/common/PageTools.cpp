@@ -15,30 +15,32 @@ QString formatHMS(qint64 seconds)
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-void storeOriginalValues(QWidget *page, MyEventFilter *editFilter, ClickOutsideFilter *clickFilter)
+namespace {
+// Every spin box of one kind: the edit filter once, the value kept in
+// "originalValue", and the box watched by the click filter.
+template <typename Box>
+void storeBoxes(QWidget *page, MyEventFilter *editFilter, ClickOutsideFilter *clickFilter,
+                void (ClickOutsideFilter::*watch)(Box *))
 {
-    if (!page)
-        return;
-    const auto doubles = page->findChildren<QDoubleSpinBox *>();
-    for (QDoubleSpinBox *box : doubles) {
+    const auto boxes = page->findChildren<Box *>();
+    for (Box *box : boxes) {
         if (editFilter) {
             box->removeEventFilter(editFilter); // installed once, not stacked
             box->installEventFilter(editFilter);
         }
         box->setProperty(MyEventFilter::kOriginalValue, box->value());
         if (clickFilter)
-            clickFilter->addDoubleSpinBox(box);
+            (clickFilter->*watch)(box);
     }
-    const auto ints = page->findChildren<QSpinBox *>();
-    for (QSpinBox *box : ints) {
-        if (editFilter) {
-            box->removeEventFilter(editFilter);
-            box->installEventFilter(editFilter);
-        }
-        box->setProperty(MyEventFilter::kOriginalValue, box->value());
-        if (clickFilter)
-            clickFilter->addSpinBox(box);
-    }
+}
+} // namespace
+
+void storeOriginalValues(QWidget *page, MyEventFilter *editFilter, ClickOutsideFilter *clickFilter)
+{
+    if (!page)
+        return;
+    storeBoxes<QDoubleSpinBox>(page, editFilter, clickFilter, &ClickOutsideFilter::addDoubleSpinBox);
+    storeBoxes<QSpinBox>(page, editFilter, clickFilter, &ClickOutsideFilter::addSpinBox);
 }
 
 DataPack pageCommandPack(const QString &key, int isRequest, int needReply, int status,

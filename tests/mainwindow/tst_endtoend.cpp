@@ -3,6 +3,7 @@
 // used as a serial port. The simulator is identified and polled; when it
 // stops answering (the process is stopped) the window gives the link up.
 
+#include "LoadSim.h"
 #include "QuellonFixture.h"
 #include "TcpPort.h"
 #include "TestProcess.h"
@@ -131,10 +132,10 @@ void tst_EndToEnd::givesUpWhenSilent(LinkedProgram &prog, ChildProcess &sim, con
 
 void tst_EndToEnd::tcpLink()
 {
-    const quint16 port = freeTcpPort();
-    ChildProcess sim;
-    QVERIFY(sim.start(binPath("loadsim"), {"--tcp", QString::number(port), "--model", "KTR8674"}));
-    QVERIFY2(sim.waitForOutput("loadsim ready"), qPrintable(sim.output()));
+    LoadSim sim;
+    QVERIFY2(sim.start({"--model", "KTR8674"}), qPrintable(sim.output()));
+    const quint16 port = sim.port();
+    QVERIFY(port != 0);
 
     LinkedProgram prog;
     QuellonFixture &f = prog.fixture;
@@ -146,7 +147,7 @@ void tst_EndToEnd::tcpLink()
 
     identifiedAndPolled(prog, *prog.tcpReplies);
     QVERIFY(prog.serialReplies->packs.isEmpty()); // the serial worker keeps out of it
-    givesUpWhenSilent(prog, sim, "与服务器断开,请检查网络");
+    givesUpWhenSilent(prog, sim.process(), "与服务器断开,请检查网络");
     QCOMPARE(f.widget<QPushButton>("connectServer")->text(), QString("连接"));
     QVERIFY(f.widget<QLineEdit>("lineEditIP")->isEnabled());
 }
@@ -155,9 +156,8 @@ void tst_EndToEnd::serialLink()
 {
     PtyPair pty;
     QVERIFY(pty.start());
-    ChildProcess sim;
-    QVERIFY(sim.start(binPath("loadsim"), {"--serial", pty.b(), "--model", "KTR8674"}));
-    QVERIFY2(sim.waitForOutput("loadsim ready"), qPrintable(sim.output()));
+    LoadSim sim;
+    QVERIFY2(sim.start({"--serial", pty.b(), "--model", "KTR8674"}), qPrintable(sim.output()));
 
     LinkedProgram prog;
     QuellonFixture &f = prog.fixture;
@@ -173,7 +173,7 @@ void tst_EndToEnd::serialLink()
 
     identifiedAndPolled(prog, *prog.serialReplies);
     QVERIFY(prog.tcpReplies->packs.isEmpty());
-    givesUpWhenSilent(prog, sim, "串口拔出或者仪器串口被断开,请重新打开串口");
+    givesUpWhenSilent(prog, sim.process(), "串口拔出或者仪器串口被断开,请重新打开串口");
     QCOMPARE(f.widget<QPushButton>("pushButtonSerialSW")->text(), QString("连接"));
     QVERIFY(ports->isEnabled());
 }
