@@ -5,7 +5,6 @@
 #include "ReplyRules.h"
 
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QThread>
@@ -36,6 +35,10 @@ void TcpPort::init()
     // Stopped in its own thread as the thread ends, so the worker can go later.
     connect(thread(), SIGNAL(finished()), m_timer, SLOT(stop()));
     m_socket = new QTcpSocket(this);
+    // What one peer can make the program hold: a bounded buffer; the rest
+    // waits in the system's socket buffer and is dropped as it is read.
+    m_socket->setReadBufferSize(ReplyReader::kReadBufferBytes);
+    m_reader.setDevice(m_socket, [this] { return isConnected(); });
 }
 
 void TcpPort::recvPackFun(DataPack str)
@@ -58,21 +61,44 @@ void TcpPort::getTcpInfoFun(TcpLinkPack str)
             startConnection();
             relinkMode = false;
         } else {
-            dropStateTracking();
+            closeLink();
             relinkMode = false;
         }
     } else if (str.key == QLatin1String("TCP:R:link")) {
         hostAddress = str.hostAddress;
         port = str.port;
         relinkMode = true;
+        // A socket that is still connected needs no new attempt: one would
+        // stay pending and the watchdog would later close the live link.
+        if (isConnected())
+            return;
         startConnection();
     }
+}
+
+bool TcpPort::isConnected() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void TcpPort::closeLink()
+{
+    if (isConnected())
+        flushPacks(takeQueue());
+    dropStateTracking();
+}
+
+void TcpPort::shutdown()
+{
+    m_stopping.store(true);
+    closeLink();
 }
 
 void TcpPort::startConnection()
 {
     if (!m_socket)
         return;
+    m_reader.reset();
     m_socket->connectToHost(QHostAddress(hostAddress), static_cast<quint16>(port),
                             QIODevice::ReadWrite);
     connect(m_socket, SIGNAL(stateChanged(QAbstractSocket::SocketState)), this,
@@ -140,7 +166,7 @@ void TcpPort::timerTimeOut()
             connectPending = false;
             lastCode = TcpLinkPack::Unreachable;
             sendLinkReport(false, TcpLinkPack::Unreachable);
-            dropStateTracking();
+            closeLink();
         } else {
             --connectWatchdog;
         }
@@ -148,17 +174,16 @@ void TcpPort::timerTimeOut()
         connectWatchdog = m_watchdogTicks;
     }
 
-    for (int i = 0; i < m_queue.count(); ++i) {
-        const DataPack &pack = m_queue.at(i);
-        if (m_socket) {
-            m_socket->write(pack.data.toUtf8());
-            if (!m_socket->waitForBytesWritten(kWriteWaitMs))
-                qDebug() << "===========发送超时=============";
+    // The packs are taken out first; nothing can arrive while the tick runs
+    // (requests are queued calls of this thread).
+    const QVector<DataPack> packs = takeQueue();
+    for (int i = 0; i < packs.size(); ++i) {
+        if (m_stopping.load()) {
+            flushPacks(packs.mid(i));
+            break;
         }
-        QElapsedTimer pause;
-        pause.start();
-        while (pause.elapsed() < kPauseAfterWriteMs) {
-        }
+        const DataPack &pack = packs.at(i);
+        writePack(pack);
         if (pack.needReply != 1)
             continue;
         if (pack.key == QLatin1String("SYS:LOC:P")) {
@@ -166,33 +191,61 @@ void TcpPort::timerTimeOut()
             continue;
         }
         const QString reply = readReply();
+        if (m_stopping.load())
+            continue; // the program is going: no reply for a read cut short
         const int status = replyStatus(pack.key, reply);
         sendReply(pack.key, 0, 1, status,
                   status == DataPack::Received ? reply : QStringLiteral("err"), pack.pageId);
     }
 
-    m_queue.clear();
-
     tickBusy = false;
+}
+
+QVector<DataPack> TcpPort::takeQueue()
+{
+    QVector<DataPack> packs;
+    packs.reserve(m_queue.count());
+    for (int i = 0; i < m_queue.count(); ++i)
+        packs << m_queue.at(i);
+    m_queue.clear();
+    return packs;
+}
+
+void TcpPort::writePack(const DataPack &pack)
+{
+    if (m_socket) {
+        m_reader.settle();
+        m_reader.discardInput();
+        m_socket->write(pack.data.toUtf8());
+        if (!m_socket->waitForBytesWritten(kWriteWaitMs))
+            qDebug() << "===========发送超时=============";
+    }
+    // The instrument needs this pause between commands; the thread sleeps.
+    QThread::msleep(kPauseAfterWriteMs);
+}
+
+void TcpPort::flushPacks(const QVector<DataPack> &packs)
+{
+    for (const DataPack &pack : packs) {
+        if (!isConnected())
+            return;
+        const bool local = pack.key == QLatin1String("SYS:LOC:P");
+        if (pack.needReply == 1 && !local)
+            continue;
+        writePack(pack);
+        if (local && pack.needReply == 1 && !m_stopping.load())
+            sendReply(pack.key, 0, 1, DataPack::Received, QStringLiteral("1"), pack.pageId);
+    }
 }
 
 QString TcpPort::readReply()
 {
     if (!m_socket)
         return QString();
-    QElapsedTimer clock;
-    clock.start();
-    m_socket->waitForReadyRead(1);
-    for (;;) {
-        if (clock.elapsed() >= kReadWindowMs)
-            return QString();
-        if (m_socket->bytesAvailable() > 0)
-            break;
-        if (m_socket->state() != QAbstractSocket::ConnectedState)
-            return QString();
-        m_socket->waitForReadyRead(1);
-    }
-    return replyText(m_socket->readAll());
+    QByteArray line;
+    if (m_reader.readLine(&line) != ReplyReader::Complete)
+        return QString();
+    return replyText(line);
 }
 
 void TcpPort::sendReply(const QString &key, int isRequest, int needReply, int status,

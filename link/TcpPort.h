@@ -2,10 +2,13 @@
 
 #include "DataPack.h"
 #include "PackQueue.h"
+#include "ReplyReader.h"
 #include "TcpLinkPack.h"
 
 #include <QAbstractSocket>
 #include <QObject>
+
+#include <QVector>
 
 #include <atomic>
 
@@ -35,6 +38,11 @@ public:
     void setTickInterval(int ms) { m_tickMs = ms; }
     void setWatchdogTicks(int ticks) { m_watchdogTicks = ticks; connectWatchdog = ticks; }
 
+    // Safe from any thread: the running tick stops reading replies at once,
+    // and from now on only what must still reach the instrument (settings,
+    // the return to local) is written. Used when the program quits.
+    void requestStop() { m_stopping.store(true); }
+
 signals:
     void sendPackFun(DataPack str);
     void sendTcpInfo(TcpLinkPack str);
@@ -45,6 +53,9 @@ public slots:
     void recvPackFun(DataPack str);
     void getTcpInfoFun(TcpLinkPack str);
     void clientStateMannage(QAbstractSocket::SocketState socketState);
+    // Last call before the thread ends: writes what is still queued for a
+    // connected instrument (see requestStop) and closes the socket.
+    void shutdown();
 
 private:
     void sendReply(const QString &key, int isRequest, int needReply, int status,
@@ -52,9 +63,21 @@ private:
     void sendLinkReport(bool linkOn, int code);
     void startConnection();
     void dropStateTracking();
+    // Closes a link the worker still holds; while it is connected, the
+    // commands queued before (input off, local) are written first.
+    void closeLink();
+    bool isConnected() const;
+    QVector<DataPack> takeQueue();
+    // One command: settle the line, drop stale input, write, pause.
+    void writePack(const DataPack &pack);
+    // Writes what must reach the instrument before the link goes: settings
+    // and the return to local; no other query is asked.
+    void flushPacks(const QVector<DataPack> &packs);
     QString readReply();
 
     PackQueue m_queue;
+    std::atomic<bool> m_stopping{false};
+    ReplyReader m_reader{kReadWindowMs, &m_stopping};
     QTimer *m_timer = nullptr;
     QTcpSocket *m_socket = nullptr;
     QString hostAddress;

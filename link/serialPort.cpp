@@ -5,7 +5,6 @@
 #include "ReplyRules.h"
 
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <QTimer>
@@ -40,6 +39,8 @@ void serialPort::init()
     // Stopped in its own thread as the thread ends, so the worker can go later.
     connect(thread(), SIGNAL(finished()), m_timer, SLOT(stop()));
     m_port = new QSerialPort();
+    m_port->setReadBufferSize(ReplyReader::kReadBufferBytes);
+    m_reader.setDevice(m_port);
     connect(m_port, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
             SLOT(handleSerialError(QSerialPort::SerialPortError)));
 }
@@ -118,9 +119,7 @@ void serialPort::getSerialInfoFun(SerialLinkPack str)
                 code = SerialLinkPack::OpenFailed;
             sendLinkReport(str.key, true, code);
         } else {
-            portOpen = false;
-            if (m_port)
-                m_port->close();
+            closePort();
         }
     } else if (str.key == QLatin1String("SERIAL:link?")) {
         sendLinkReport(str.key, portOpen, SerialLinkPack::Ok);
@@ -143,6 +142,7 @@ bool serialPort::openPort(const QString &name)
         return false;
     portOpen = true;
     seriousErrorReported = false;
+    m_reader.reset();
     m_port->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);
@@ -151,18 +151,27 @@ bool serialPort::openPort(const QString &name)
     return true;
 }
 
+QVector<DataPack> serialPort::takeQueue()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QVector<DataPack> packs;
+    packs.reserve(m_queue.count());
+    for (int i = 0; i < m_queue.count(); ++i)
+        packs << m_queue.at(i);
+    m_queue.clear(false);
+    return packs;
+}
+
 void serialPort::timerTimeOut()
 {
-    QVector<DataPack> packs;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        packs.reserve(m_queue.count());
-        for (int i = 0; i < m_queue.count(); ++i)
-            packs << m_queue.at(i);
-        m_queue.clear(false);
-    }
+    const QVector<DataPack> packs = takeQueue();
 
-    for (const DataPack &pack : qAsConst(packs)) {
+    for (int i = 0; i < packs.size(); ++i) {
+        if (m_stopping.load()) {
+            flushPacks(packs.mid(i));
+            break;
+        }
+        const DataPack &pack = packs.at(i);
         if (pack.data == QLatin1String("INP OFF\n") || pack.data == QLatin1String("INP ON\n"))
             qDebug() << "serial" << pack.data;
         writeCommand(pack.data);
@@ -174,11 +183,43 @@ void serialPort::timerTimeOut()
             continue;
         }
         const QString reply = readReply();
+        if (m_stopping.load())
+            continue; // the program is going: no reply for a read cut short
         sendReply(pack.key, 0, 1, replyStatus(pack.key, reply), reply, pack.pageId);
     }
 
     std::lock_guard<std::mutex> lock(m_mutex);
     m_queue.clear();
+}
+
+void serialPort::flushPacks(const QVector<DataPack> &packs)
+{
+    for (const DataPack &pack : packs) {
+        if (!m_port || !m_port->isOpen())
+            return;
+        const bool local = pack.key == QLatin1String("SYS:LOC:P");
+        if (pack.needReply == 1 && !local)
+            continue;
+        writeCommand(pack.data);
+        QThread::msleep(kPauseAfterWriteMs);
+        if (local && pack.needReply == 1 && !m_stopping.load())
+            sendReply(pack.key, 0, 1, DataPack::Received, QStringLiteral("1"), pack.pageId);
+    }
+}
+
+void serialPort::closePort()
+{
+    if (portOpen && m_port && m_port->isOpen())
+        flushPacks(takeQueue());
+    portOpen = false;
+    if (m_port)
+        m_port->close();
+}
+
+void serialPort::shutdown()
+{
+    m_stopping.store(true);
+    closePort();
 }
 
 void serialPort::writeCommand(const QString &data)
@@ -187,7 +228,9 @@ void serialPort::writeCommand(const QString &data)
         return;
     if (!m_port->isOpen())
         return; // nothing can be written; a query then times out
+    m_reader.settle();
     m_port->clear(QSerialPort::AllDirections);
+    m_reader.discardInput();
     const QByteArray bytes = data.toLocal8Bit();
     m_port->write(bytes.constData()); // up to the first NUL
     // Wait while bytes are left and the port reports progress. (On Linux a
@@ -198,29 +241,12 @@ void serialPort::writeCommand(const QString &data)
 
 QString serialPort::readReply()
 {
-    QElapsedTimer clock;
-    clock.start();
-    bool ready = false;
-    if (m_port && m_port->isOpen()) {
-        m_port->waitForReadyRead(1);
-        for (;;) {
-            if (clock.elapsed() >= kReadWindowMs)
-                break;
-            if (m_port->bytesAvailable() > 0) {
-                ready = true;
-                break;
-            }
-            m_port->waitForReadyRead(1);
-        }
-    } else {
-        while (clock.elapsed() < kReadWindowMs)
-            QThread::msleep(1);
-    }
-    if (!ready) {
+    QByteArray line;
+    if (m_reader.readLine(&line) != ReplyReader::Complete) {
         qDebug() << "===========超时=============";
         return QString();
     }
-    return replyText(m_port->readAll());
+    return replyText(line);
 }
 
 void serialPort::sendReply(const QString &key, int isRequest, int needReply, int status,

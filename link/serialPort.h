@@ -2,11 +2,15 @@
 
 #include "DataPack.h"
 #include "PackQueue.h"
+#include "ReplyReader.h"
 #include "SerialLinkPack.h"
 
 #include <QObject>
 #include <QSerialPort>
 
+#include <QVector>
+
+#include <atomic>
 #include <mutex>
 
 class QTimer;
@@ -29,6 +33,11 @@ public:
     // thread starts.
     void setTickInterval(int ms) { m_tickMs = ms; }
 
+    // Safe from any thread: the running tick stops reading replies at once,
+    // and from now on only what must still reach the instrument (settings,
+    // the return to local) is written. Used when the program quits.
+    void requestStop() { m_stopping.store(true); }
+
 signals:
     void sendPackFun(DataPack str);
     void sendSerialInfo(SerialLinkPack str);
@@ -39,6 +48,9 @@ public slots:
     void recvPackFun(DataPack str);
     void getSerialInfoFun(SerialLinkPack str);
     void handleSerialError(QSerialPort::SerialPortError error);
+    // Last call before the thread ends: writes what is still queued for an
+    // open port (see requestStop) and closes it.
+    void shutdown();
 
 private:
     void sendReply(const QString &key, int isRequest, int needReply, int status,
@@ -49,8 +61,17 @@ private:
     bool portHungUp() const;
     void writeCommand(const QString &data);
     QString readReply();
+    QVector<DataPack> takeQueue();
+    // Closes the port; while it is open, the commands queued before (input
+    // off, local) are written first.
+    void closePort();
+    // Writes what must reach the instrument before the link goes: settings
+    // and the return to local; no other query is asked.
+    void flushPacks(const QVector<DataPack> &packs);
 
     PackQueue m_queue;
+    std::atomic<bool> m_stopping{false};
+    ReplyReader m_reader{kReadWindowMs, &m_stopping};
     std::mutex m_mutex; // guards m_queue
     QTimer *m_timer = nullptr;
     QSerialPort *m_port = nullptr;

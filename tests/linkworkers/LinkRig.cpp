@@ -213,3 +213,29 @@ void registerLinkTypes()
     registerDataPackTypes();
     registerTcpLinkPackType();
 }
+
+void addReplyDisciplineColumns()
+{
+    QTest::addColumn<QList<ScriptedPeer::Piece>>("first");
+    QTest::addColumn<int>("firstStatus");
+    QTest::addColumn<QString>("firstText");
+    QTest::addColumn<QString>("secondText");
+}
+
+void addReplyDisciplineRows()
+{
+    using Pieces = QList<ScriptedPeer::Piece>;
+    QTest::newRow("prompt") << Pieces{{5, "12.5\n"}} << 0 << "12.5\n" << "3\n";
+    // Later than the read window: no reply, and not the next query's either.
+    QTest::newRow("300 ms late") << Pieces{{300, "12.5\n"}} << 2 << "" << "3\n";
+    QTest::newRow("in two pieces") << Pieces{{60, "12"}, {20, ".5\r\n"}} << 0 << "12.5\r\n" << "3\n";
+    Pieces bytes;
+    for (char c : QByteArray("12.5\n"))
+        bytes << ScriptedPeer::Piece{8, QByteArray(1, c)};
+    QTest::newRow("byte by byte") << bytes << 0 << "12.5\n" << "3\n";
+    // A stray line behind the reply is dropped before the next write.
+    QTest::newRow("extra line behind") << Pieces{{5, "12.5\n1,2,3,ON,ON,ON\n"}} << 0 << "12.5\n" << "3\n";
+    // The rest of a reply that stalls past a window: both halves are dropped.
+    QTest::newRow("stalled rest") << Pieces{{5, "12"}, {400, ".5\n"}} << 2 << "" << "3\n";
+    QTest::newRow("no line end") << Pieces{{5, "12.5"}} << 2 << "" << "3\n";
+}

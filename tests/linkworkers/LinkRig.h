@@ -150,5 +150,16 @@ private:
     quint16 m_port = 0;
 };
 
+// Cases of the reply discipline shared by both workers' tests: two queries,
+// "CURR?\n" (key "CC:CURR:L") then "VOLT?\n" (key "CV:VOLT:L"), the first
+// answered as the row scripts it, the second promptly with "3\n". Columns:
+// `first` (the pieces of the first reply), `firstStatus`, `firstText` (the
+// text the serial worker passes on; the TCP worker gives "err" for status 2)
+// and `secondText` (the second reply, always status 0: a late or stray line
+// must never be taken for it).
+void addReplyDisciplineColumns();
+void addReplyDisciplineRows();
+Q_DECLARE_METATYPE(QList<ScriptedPeer::Piece>)
+
 // Registers the record types, as the program's constructors do.
 void registerLinkTypes();

@@ -68,12 +68,16 @@ class TestSerialPort : public QObject
 private slots:
     void initTestCase();
     void init();
+    void replyDiscipline_data();
+    void replyDiscipline();
+    void closeWritesWhatWasQueuedFirst();
+    void stopEndsTheTickWithoutReading();
     void cleanup();
 
     void settingIsWrittenWithoutReply();
     void queryReply_data();
     void queryReply();
-    void replyInTwoPiecesKeepsTheFirst();
+    void replyInPiecesIsReadWhole();
     void localModeIsAnsweredWithoutReading();
     void fullQueueStartsAgain();
     void packsForTheTcpLinkAreIgnored();
@@ -135,9 +139,9 @@ void TestSerialPort::queryReply_data()
     QTest::newRow("word to numeric key") << "CC:CURR:L" << QByteArray("CURR?\n")
                                          << QByteArray("ON\n") << 3 << "ON\n";
     QTest::newRow("blanks to numeric key") << "SYS:OVP:M" << QByteArray("VOLT:PROT?\n")
-                                           << QByteArray("  ") << 3 << "  ";
+                                           << QByteArray("  \n") << 3 << "  \n";
     QTest::newRow("blanks to text key") << "SYS:OUT:M" << QByteArray("INP?\n")
-                                        << QByteArray("  ") << 2 << "  ";
+                                        << QByteArray("  \n") << 2 << "  \n";
     QTest::newRow("word to text key") << "SYS:OUT:M" << QByteArray("INP?\n")
                                       << QByteArray("OFF\n") << 0 << "OFF\n";
     QTest::newRow("AC mode") << "DCAC:MODE:L" << QByteArray("DCAC:MODE?\n")
@@ -145,7 +149,11 @@ void TestSerialPort::queryReply_data()
     QTest::newRow("negative number") << "CC:CURR:L" << QByteArray("CURR?\n")
                                      << QByteArray("-0.5\n") << 3 << "-0.5\n";
     QTest::newRow("NUL ends the text") << "CC:CURR:L" << QByteArray("CURR?\n")
-                                       << QByteArray("12\0junk", 7) << 0 << "12";
+                                       << QByteArray("12\0junk\n", 8) << 0 << "12";
+    // A reply is complete at its newline: without one it is no reply.
+    QTest::newRow("no line end") << "CC:CURR:L" << QByteArray("CURR?\n") << QByteArray("12.5") << 2 << "";
+    QTest::newRow("overlong line") << "SYS:DEVTYPE:P" << QByteArray("*ODN?\n")
+                                   << QByteArray(5000, 'x') + "\n" << 2 << "";
     QTest::newRow("no reply") << "CC:CURR:L" << QByteArray("CURR?\n") << QByteArray() << 2 << "";
 }
 
@@ -170,13 +178,14 @@ void TestSerialPort::queryReply()
     QCOMPARE(r.status, status);
     QCOMPARE(r.data, text);
     QCOMPARE(r.pageId, 3);
-    QCOMPARE(DebugLog::count("===========超时============="), answer.isEmpty() ? 1 : 0);
+    QCOMPARE(DebugLog::count("===========超时============="), status == 2 && text.isEmpty() ? 1 : 0);
 }
 
-void TestSerialPort::replyInTwoPiecesKeepsTheFirst()
+void TestSerialPort::replyInPiecesIsReadWhole()
 {
     QCOMPARE(b->openLink(b->pty.a()), 0);
-    // The first piece comes after the 50 ms pause, the rest 20 ms later.
+    // The first piece comes after the 50 ms pause, the rest 20 ms later:
+    // the reply ends at its newline, so both pieces are one reply.
     b->peer.answer("CURR?\n", {{60, "12"}, {20, ".5\r\n"}});
     b->peer.answer("VOLT?\n", {{5, "3\r\n"}});
     b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
@@ -186,7 +195,7 @@ void TestSerialPort::replyInTwoPiecesKeepsTheFirst()
     b->rig.send(request("CV:VOLT:L", 1, "VOLT?\n", DataPack::SerialLink));
     b->rig.tick();
     QVERIFY(b->replies.waitForCount(2));
-    QCOMPARE(b->replies.datas(), (QStringList{"12", "3\r\n"})); // the rest was discarded
+    QCOMPARE(b->replies.datas(), (QStringList{"12.5\r\n", "3\r\n"}));
 }
 
 void TestSerialPort::localModeIsAnsweredWithoutReading()
@@ -383,3 +392,66 @@ void TestSerialPort::peerClosingReportsSeriousError()
 
 QTEST_GUILESS_MAIN(TestSerialPort)
 #include "tst_serialport.moc"
+
+void TestSerialPort::replyDiscipline_data()
+{
+    addReplyDisciplineColumns();
+    addReplyDisciplineRows();
+}
+
+void TestSerialPort::replyDiscipline()
+{
+    QFETCH(QList<ScriptedPeer::Piece>, first);
+    QFETCH(int, firstStatus);
+    QFETCH(QString, firstText);
+    QFETCH(QString, secondText);
+
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->peer.answer("CURR?\n", first);
+    b->peer.answer("VOLT?\n", {{5, "3\n"}});
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+    b->rig.send(request("CV:VOLT:L", 1, "VOLT?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(2));
+    const DataPack r1 = b->replies.packs.at(0);
+    const DataPack r2 = b->replies.packs.at(1);
+    QCOMPARE(r1.status, firstStatus);
+    QCOMPARE(r1.data, firstText);
+    QCOMPARE(r2.status, 0);
+    QCOMPARE(r2.data, secondText);
+}
+
+void TestSerialPort::closeWritesWhatWasQueuedFirst()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->peer.answer("CURR?\n", "1\n");
+    for (int i = 0; i < 3; ++i)
+        b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::SerialLink));
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+    b->rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", DataPack::SerialLink, 0));
+    b->linkRequest(serialRequest("SERIAL:link", false));
+    QVERIFY(b->peer.waitForLines(4));
+    QCOMPARE(b->peer.lines(), (QList<QByteArray>{"INP OFF\n", "INP OFF\n", "INP OFF\n", "SYST:LOC\n"}));
+    QVERIFY(b->replies.waitForCount(1));
+    QCOMPARE(b->replies.keys(), QStringList{"SYS:LOC:P"});
+    b->linkRequest(serialRequest("SERIAL:link?", false));
+    QVERIFY(b->links.waitForSerial(2));
+    QCOMPARE(b->links.serial.last().linkOn, false);
+}
+
+void TestSerialPort::stopEndsTheTickWithoutReading()
+{
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink)); // never answered
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+    b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::SerialLink));
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->peer.waitForLines(1));
+    b->rig.worker->requestStop();
+    QVERIFY(b->peer.waitForLines(2));
+    QMetaObject::invokeMethod(b->rig.worker, "shutdown", Qt::BlockingQueuedConnection);
+    QCOMPARE(b->peer.lines(), (QList<QByteArray>{"CURR?\n", "INP OFF\n"}));
+    QTest::qWait(20);
+    QVERIFY(b->replies.packs.isEmpty());
+}

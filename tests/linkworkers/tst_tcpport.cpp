@@ -140,6 +140,13 @@ private slots:
     void disconnectDuringAttemptLeavesTheWatchdog();
     void connectAfterDisconnectDuringAttempt();
 
+    void replyDiscipline_data();
+    void replyDiscipline();
+    void closeWritesWhatWasQueuedFirst();
+    void watchdogWritesWhatWasQueuedBeforeClosing();
+    void relinkOnAConnectedSocketKeepsTheLink();
+    void stopEndsTheTickWithoutReading();
+
 private:
     std::unique_ptr<TcpBench> b;
 };
@@ -233,13 +240,17 @@ void TestTcpPort::queryReply_data()
     QTest::newRow("word to numeric key") << "CC:CURR:L" << QByteArray("CURR?\n")
                                          << QByteArray("ON\n") << 3 << "err";
     QTest::newRow("blanks to text key") << "SYS:OUT:M" << QByteArray("INP?\n")
-                                        << QByteArray("  ") << 2 << "err";
+                                        << QByteArray("  \n") << 2 << "err";
     QTest::newRow("AC mode") << "DCAC:MODE:L" << QByteArray("DCAC:MODE?\n")
                              << QByteArray("AC\n") << 0 << "AC\n";
     QTest::newRow("UTF-8 text") << "SYS:DEVTYPE:P" << QByteArray("*IDN?\n")
                                 << QByteArray("KTR,\xe6\xb5\x8b\n") << 0 << QString::fromUtf8("KTR,\xe6\xb5\x8b\n");
     QTest::newRow("NUL ends the text") << "CC:CURR:L" << QByteArray("CURR?\n")
-                                       << QByteArray("12\0junk", 7) << 0 << "12";
+                                       << QByteArray("12\0junk\n", 8) << 0 << "12";
+    // A reply is complete at its newline: without one it is no reply.
+    QTest::newRow("no line end") << "CC:CURR:L" << QByteArray("CURR?\n") << QByteArray("12.5") << 2 << "err";
+    QTest::newRow("overlong line") << "SYS:DEVTYPE:P" << QByteArray("*ODN?\n")
+                                   << QByteArray(5000, 'x') + "\n" << 2 << "err";
     QTest::newRow("no reply") << "CC:CURR:L" << QByteArray("CURR?\n") << QByteArray() << 2 << "err";
 }
 
@@ -445,3 +456,109 @@ void TestTcpPort::connectAfterDisconnectDuringAttempt()
 
 QTEST_GUILESS_MAIN(TestTcpPort)
 #include "tst_tcpport.moc"
+
+void TestTcpPort::replyDiscipline_data()
+{
+    addReplyDisciplineColumns();
+    addReplyDisciplineRows();
+}
+
+void TestTcpPort::replyDiscipline()
+{
+    QFETCH(QList<ScriptedPeer::Piece>, first);
+    QFETCH(int, firstStatus);
+    QFETCH(QString, firstText);
+    QFETCH(QString, secondText);
+
+    QVERIFY(b->connectToPeer());
+    b->peer.answer("CURR?\n", first);
+    b->peer.answer("VOLT?\n", {{5, "3\n"}});
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink));
+    b->rig.send(request("CV:VOLT:L", 1, "VOLT?\n", DataPack::TcpLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(2));
+    const DataPack r1 = b->replies.packs.at(0);
+    const DataPack r2 = b->replies.packs.at(1);
+    QCOMPARE(r1.status, firstStatus);
+    QCOMPARE(r1.data, firstStatus == 0 ? firstText : QString("err"));
+    QCOMPARE(r2.status, 0);
+    QCOMPARE(r2.data, secondText);
+}
+
+// The page's input-off and the window's return to local, queued just before
+// the window asks for the close, reach the instrument; queries do not.
+void TestTcpPort::closeWritesWhatWasQueuedFirst()
+{
+    QVERIFY(b->connectToPeer());
+    b->peer.answer("CURR?\n", "1\n");
+    for (int i = 0; i < 3; ++i)
+        b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::TcpLink));
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink));
+    b->rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", DataPack::TcpLink, 0));
+    b->linkRequest(tcpRequest("TCP:link", false));
+    QVERIFY(b->peer.waitForLines(4));
+    QCOMPARE(b->peer.lines(), (QList<QByteArray>{"INP OFF\n", "INP OFF\n", "INP OFF\n", "SYST:LOC\n"}));
+    QTRY_VERIFY(!b->peer.hasClient());
+    QVERIFY(b->replies.waitForCount(1));
+    QCOMPARE(b->replies.keys(), QStringList{"SYS:LOC:P"});
+    QCOMPARE(b->replies.datas(), QStringList{"1"});
+    // Nothing is left for a later tick.
+    b->ticks(1);
+    QCOMPARE(b->peer.lines().size(), 4);
+}
+
+// The watchdog gives up an attempt; were the socket connected, what was
+// queued still goes out first. Here: an attempt that hangs, with commands
+// queued for it, is closed without writing (nothing to write to).
+void TestTcpPort::watchdogWritesWhatWasQueuedBeforeClosing()
+{
+    b->rig.worker->setWatchdogTicks(2);
+    QVERIFY(b->connectToPeer());
+    b->peer.stopListening();
+    b->peer.dropClient();
+    QVERIFY(DebugLog::waitForCount(kNotConnected, 1));
+    QVERIFY(b->failedRelink()); // pending from now on
+    b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::TcpLink));
+    b->ticks(4);
+    QVERIFY(b->links.waitForTcp(2));
+    QCOMPARE(b->links.tcp[1].code, 7);
+    QVERIFY(b->peer.lines().isEmpty());
+}
+
+// After two missed replies the window asks for a re-link on a socket that
+// is still connected: the link stays up and no attempt is left pending, so
+// the watchdog never closes it.
+void TestTcpPort::relinkOnAConnectedSocketKeepsTheLink()
+{
+    b->rig.worker->setWatchdogTicks(3);
+    QVERIFY(b->connectToPeer());
+    b->linkRequest(tcpRequest("TCP:R:link", true, "127.0.0.1", b->peer.port()));
+    QVERIFY(DebugLog::waitForCount("getTcpInfoFun", 2));
+    b->ticks(8);
+    QCOMPARE(b->links.tcp.size(), 1); // only the first "connected"
+    QVERIFY(b->peer.hasClient());
+    b->peer.answer("CURR?\n", "2\n");
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink));
+    b->rig.tick();
+    QVERIFY(b->replies.waitForCount(1));
+    QCOMPARE(b->replies.datas(), QStringList{"2\n"});
+}
+
+// Quitting: a tick under way stops reading at once; settings still go out.
+void TestTcpPort::stopEndsTheTickWithoutReading()
+{
+    QVERIFY(b->connectToPeer());
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink)); // never answered
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink));
+    b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::TcpLink));
+    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink));
+    b->rig.tick();
+    QVERIFY(b->peer.waitForLines(1));
+    b->rig.worker->requestStop();
+    QVERIFY(b->peer.waitForLines(2));
+    QMetaObject::invokeMethod(b->rig.worker, "shutdown", Qt::BlockingQueuedConnection);
+    QCOMPARE(b->peer.lines(), (QList<QByteArray>{"CURR?\n", "INP OFF\n"}));
+    QTest::qWait(20);
+    QVERIFY(b->replies.packs.isEmpty());
+    QTRY_VERIFY(!b->peer.hasClient());
+}
