@@ -4,6 +4,9 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
+#include <limits>
+
 const char *const kNoSuffixDebugLine = "没有找到冒号或冒号后没有字符";
 
 bool isNumeric(const QString &text)
@@ -13,7 +16,33 @@ bool isNumeric(const QString &text)
         return false;
     static const QRegularExpression re(QStringLiteral("^\\d*\\.?\\d*(?:e[+-]?\\d+)?$"),
                                        QRegularExpression::CaseInsensitiveOption);
-    return re.match(t).hasMatch();
+    if (!re.match(t).hasMatch())
+        return false;
+    // The pattern also takes a lone point and texts such as "1e309"; only
+    // the overflow is no number (a lone point stays one, as it always was).
+    // (QString::toDouble gives an infinity for an overflow.)
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    return std::isfinite(v);
+}
+
+bool toFiniteDouble(const QString &text, double *value)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+bool toFiniteFloat(const QString &text, float *value)
+{
+    double v = 0;
+    if (!toFiniteDouble(text, &v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
+        return false;
+    *value = float(v);
+    return true;
 }
 
 const QStringList &textReplyKeys()
@@ -61,4 +90,11 @@ QChar routingSuffix(const QString &key)
     if (colon < 0 || colon + 1 >= key.size())
         return QChar();
     return key.at(colon + 1);
+}
+
+QString logPrefix(const QString &text, int maxChars)
+{
+    if (text.size() <= maxChars)
+        return text;
+    return text.left(maxChars) + QStringLiteral("...(%1 chars)").arg(text.size());
 }

@@ -14,6 +14,9 @@ private slots:
     void isNumeric();
     void replyStatus_data();
     void replyStatus();
+    void finiteNumbers_data();
+    void finiteNumbers();
+    void logPrefixIsShort();
     void routing_data();
     void routing();
     void textKeyListIsExactAndComplete();
@@ -30,6 +33,9 @@ void TestReplyRules::isNumeric_data()
         {"-1", false}, {"+1", false}, {"-0.5", false}, {"1,5", false}, {"ON", false},
         {"12 V", false}, {"", false}, {"  ", false}, {"e5", true}, {"1e", false},
         {"1.2.3", false}, {"0x10", false},
+        // Not finite: no number.
+        {"nan", false}, {"inf", false}, {"1e309", false}, {"1.5E400\n", false},
+        {"1e-400", true}, // underflows to 0, which is finite
     };
     for (const auto &c : cases)
         QTest::newRow(c.text) << QString::fromLatin1(c.text) << c.numeric;
@@ -40,6 +46,49 @@ void TestReplyRules::isNumeric()
     QFETCH(QString, text);
     QFETCH(bool, numeric);
     QCOMPARE(::isNumeric(text), numeric);
+}
+
+void TestReplyRules::finiteNumbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isDouble");
+    QTest::addColumn<bool>("isFloat");
+    QTest::addColumn<double>("value");
+    QTest::newRow("plain") << "12.5" << true << true << 12.5;
+    QTest::newRow("line end") << "3\r\n" << true << true << 3.0;
+    QTest::newRow("negative") << "-0.5" << true << true << -0.5;
+    QTest::newRow("nan") << "nan" << false << false << 0.0;
+    QTest::newRow("NaN") << "NaN" << false << false << 0.0;
+    QTest::newRow("inf") << "inf" << false << false << 0.0;
+    QTest::newRow("-inf") << "-inf" << false << false << 0.0;
+    QTest::newRow("double overflow") << "1e309" << false << false << 0.0;
+    QTest::newRow("float overflow") << "1e39" << true << false << 1e39;
+    QTest::newRow("word") << "ON" << false << false << 0.0;
+    QTest::newRow("empty") << "" << false << false << 0.0;
+}
+
+void TestReplyRules::finiteNumbers()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, isDouble);
+    QFETCH(bool, isFloat);
+    QFETCH(double, value);
+    double d = -7;
+    QCOMPARE(toFiniteDouble(text, &d), isDouble);
+    QCOMPARE(d, isDouble ? value : -7.0); // untouched on failure
+    float f = -7;
+    QCOMPARE(toFiniteFloat(text, &f), isFloat);
+    QCOMPARE(f, isFloat ? float(value) : -7.0f);
+}
+
+void TestReplyRules::logPrefixIsShort()
+{
+    QCOMPARE(logPrefix("1.5\n"), QString("1.5\n"));
+    const QString huge(3 * 1024 * 1024, QLatin1Char('x'));
+    const QString logged = logPrefix(huge);
+    QVERIFY(logged.size() < 100);
+    QVERIFY(logged.startsWith(QString(64, QLatin1Char('x'))));
+    QVERIFY(logged.contains(QString::number(huge.size())));
 }
 
 void TestReplyRules::replyStatus_data()
@@ -59,6 +108,8 @@ void TestReplyRules::replyStatus_data()
     QTest::newRow("text empty") << "SYS:DEVTYPE:P" << "" << 2;
     QTest::newRow("text list") << "SYS:ALL:M" << "1,2,3" << 0;
     QTest::newRow("case matters") << "sys:out:m" << "OFF" << 3;
+    QTest::newRow("numeric overflow") << "SYS:OVP:M" << "1e309\n" << 3;
+    QTest::newRow("numeric nan") << "SYS:OVP:M" << "nan\n" << 3;
 }
 
 void TestReplyRules::replyStatus()
