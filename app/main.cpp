@@ -8,9 +8,21 @@
 #include <QThread>
 
 namespace {
-// Stops the threads one after another, each after the tick it is in.
-void quitThreads(QThread &third, QThread &serialThread, QThread &tcpThread)
+// Lets go of the instrument and stops the threads one after another. The
+// window first queues the input-off and return-to-local commands of a link
+// still open, and its close request; each worker is told to stop reading
+// (its tick ends without sitting out read windows), writes what is queued
+// while its link is open, closes it, and only then is its thread stopped.
+void quitThreads(Quellon &w, QThread &third, QThread &serialThread, serialPort &serialWorker,
+                 QThread &tcpThread, TcpPort &tcpWorker)
 {
+    w.releaseLink();
+    serialWorker.requestStop();
+    tcpWorker.requestStop();
+    if (serialThread.isRunning())
+        QMetaObject::invokeMethod(&serialWorker, "shutdown", Qt::BlockingQueuedConnection);
+    if (tcpThread.isRunning())
+        QMetaObject::invokeMethod(&tcpWorker, "shutdown", Qt::BlockingQueuedConnection);
     for (QThread *t : {&third, &serialThread, &tcpThread}) {
         t->quit();
         t->wait();
@@ -53,7 +65,7 @@ int main(int argc, char *argv[])
     QObject::connect(&tcpWorker, &TcpPort::sendTcpInfo, &w, &Quellon::recvTcpInfoFun);
 
     QObject::connect(&a, &QCoreApplication::aboutToQuit, &a,
-                     [&] { quitThreads(third, serialThread, tcpThread); }, Qt::DirectConnection);
+                     [&] { quitThreads(w, third, serialThread, serialWorker, tcpThread, tcpWorker); }, Qt::DirectConnection);
 
     return a.exec();
 }

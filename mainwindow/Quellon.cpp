@@ -482,7 +482,7 @@ void Quellon::timerTimeOut()
         if (devStatusFlag == 1) {
             showLinkOff();
             emit setDevStatus(false, 0, kCmdLinkOff);
-            resetParallel();
+            resetParallelOnLinkLoss();
             clearModelFlags();
         }
         devStatusFlag = 0;
@@ -566,10 +566,10 @@ void Quellon::dispatchReply(const DataPack &str)
     if (key == kKeyDevType) {
         if (received) {
             devStatusFlag = 1;
-            qDebug() << "str.data" << str.data;
+            qDebug() << "str.data" << logPrefix(str.data);
             const QStringList parts = str.data.split(QLatin1Char(','), Qt::KeepEmptyParts);
             if (parts.size() < 2) {
-                qWarning() << "分割失败，数据格式错误:" << str.data;
+                qWarning() << "分割失败，数据格式错误:" << logPrefix(str.data);
                 modelName.clear();
             } else {
                 modelName = parts.at(1);
@@ -604,7 +604,7 @@ void Quellon::dispatchReply(const DataPack &str)
             devStatusFlag = 1;
             const QStringList parts = str.data.split(QLatin1Char(','), Qt::KeepEmptyParts);
             if (parts.size() < 2)
-                qWarning() << "SYS:UDEVTYPE:P 数据格式错误，无法获取设备ID:" << str.data;
+                qWarning() << "SYS:UDEVTYPE:P 数据格式错误，无法获取设备ID:" << logPrefix(str.data);
             else
                 ui->labelMaster->setText(parts.at(1));
             showLinkLampOn();
@@ -629,6 +629,7 @@ void Quellon::handleLocalMode()
         emit setDevStatus(false, devStatusFlag, kCmdLinkOff);
         clearModelFlags();
     }
+    resetParallelOnLinkLoss();
     showLinkOff();
     enterRemote(true);
     resetSelectedLinkUi();
@@ -669,8 +670,20 @@ void Quellon::dropIdentifiedLink()
     connectStatus = false;
     emit setDevStatus(false, 0, kCmdLinkOff);
     reconnecting = false;
+    resetParallelOnLinkLoss();
     clearModelFlags();
     enterRemote(true);
+}
+
+void Quellon::releaseLink()
+{
+    if (!connectStatus)
+        return;
+    // As on every loss of the link: the page switches the input off, the
+    // instrument goes back to local, then the link is closed. The workers
+    // write what was queued before they close.
+    dropIdentifiedLink();
+    sendCloseRequest();
 }
 
 void Quellon::checkProtection(const QString &reply)
@@ -794,7 +807,7 @@ void Quellon::handleParallelReply(const DataPack &str)
         qDebug() << "=========SYS:PARALLEL:P===========";
         if (!received)
             return;
-        qDebug() << reply;
+        qDebug() << logPrefix(reply);
         if (reply == QLatin1String("ON")) {
             parallelParam.parallelOn = true;
             parallelFlag = true;
@@ -806,7 +819,7 @@ void Quellon::handleParallelReply(const DataPack &str)
         qDebug() << "=========SYS:PARSM:P===========";
         if (!received)
             return;
-        qDebug() << reply;
+        qDebug() << logPrefix(reply);
         if (reply == QLatin1String("SLAVE"))
             parallelParam.isMaster = false;
         else if (reply == QLatin1String("MASTER"))
@@ -830,6 +843,25 @@ void Quellon::handleParallelReply(const DataPack &str)
             parallelParam.address = reply.toInt(nullptr, 10);
     }
     showParallelSettings();
+}
+
+void Quellon::resetParallelOnLinkLoss()
+{
+    resetParallel();
+    // Limits scaled for N units must not carry over to the next instrument.
+    const bool scaled = limitParam.limitMaxCurr != baseLimitParam.limitMaxCurr
+                        || limitParam.limitMaxPow != baseLimitParam.limitMaxPow
+                        || limitParam.limitMaxRes != baseLimitParam.limitMaxRes
+                        || limitParam.limitMaxOcp != baseLimitParam.limitMaxOcp
+                        || limitParam.limitMaxOpp != baseLimitParam.limitMaxOpp;
+    if (!scaled)
+        return;
+    limitParam.limitMaxCurr = baseLimitParam.limitMaxCurr;
+    limitParam.limitMaxPow = baseLimitParam.limitMaxPow;
+    limitParam.limitMaxRes = baseLimitParam.limitMaxRes;
+    limitParam.limitMaxOcp = baseLimitParam.limitMaxOcp;
+    limitParam.limitMaxOpp = baseLimitParam.limitMaxOpp;
+    emit sendLimitParam(limitParam);
 }
 
 void Quellon::resetParallel()

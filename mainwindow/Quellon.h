@@ -37,6 +37,11 @@ public:
     // The 1000 ms poll timer (tests stop it and drive timerTimeOut themselves).
     QTimer *pollTimer() const { return m_pollTimer; }
 
+    // The program is quitting: a link still open is let go as on its loss
+    // (the page switches the input off, the instrument returns to local) and
+    // then closed. The workers write those commands before they close.
+    void releaseLink();
+
     // Enters a page of the given kind. When a page of that kind is alive it is
     // shown again with a fresh "START". Otherwise the page alive is unwired,
     // removed from the stack and deleted by the event loop; `create` builds the
@@ -153,6 +158,8 @@ private:
     // Parallel operation.
     void handleParallelReply(const DataPack &str);
     void resetParallel();
+    // resetParallel, and limits scaled for parallel units back to one unit's.
+    void resetParallelOnLinkLoss();
     void showParallelSettings();
     void updateParallelUi();
     void rescaleLimits();

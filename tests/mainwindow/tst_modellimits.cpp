@@ -57,6 +57,8 @@ private slots:
     void rescaleWithUnits();
     void rescaleIgnoresZeroAndKnownCount();
     void parallelReplies();
+    void parallelResetOnEveryLinkLoss_data();
+    void parallelResetOnEveryLinkLoss();
     void slaveAddress_data();
     void slaveAddress();
     void panelChangesNeedIdentification();
@@ -470,3 +472,56 @@ void tst_ModelLimits::lossResetsParallel()
 
 QTEST_MAIN(tst_ModelLimits)
 #include "tst_modellimits.moc"
+
+// However the link goes, parallel operation ends with it: the flag is off and
+// limits scaled for N units are back to one unit's, also for a next
+// instrument whose model the table does not know.
+void tst_ModelLimits::parallelResetOnEveryLinkLoss_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("serial loss report") << "code8";
+    QTest::newRow("give-up after misses") << "giveup";
+    QTest::newRow("local mode") << "local";
+    QTest::newRow("link closed, next tick") << "tick";
+    QTest::newRow("program quits") << "quit";
+}
+
+void tst_ModelLimits::parallelResetOnEveryLinkLoss()
+{
+    QFETCH(QString, path);
+    QuellonFixture f;
+    f.identify("KTR8548");
+    const elcLimitParam single = f.lastLimits();
+    f.feed("SYS:REM:P", "1\n"); // remote mode seen
+    f.feed("SYS:PARALLEL:P", "ON\n");
+    f.feed("SYS:PARNUM:P", "3\n");
+    QVERIFY(parallelFlag);
+    QCOMPARE(f.lastLimits().limitMaxCurr, 3 * single.limitMaxCurr);
+
+    if (path == "code8") {
+        SerialLinkPack r;
+        r.key = "SERIAL:link";
+        r.code = SerialLinkPack::SeriousError;
+        f.window->recvSerialInfoFun(r);
+    } else if (path == "giveup") {
+        for (int i = 0; i < 82; ++i)
+            f.feed("SYS:REM:P", "err", DataPack::NoReply);
+    } else if (path == "local") {
+        f.feed("SYS:REM:P", "0\n");
+    } else if (path == "tick") {
+        f.widget<QPushButton>("pushButtonSerialSW")->click(); // the operator closes it
+        f.tick();
+    } else {
+        f.window->releaseLink();
+    }
+    f.tick();
+    QVERIFY(!parallelFlag);
+    QCOMPARE(f.text("labelParallelStatus"), QString("OFF"));
+    QCOMPARE(f.lastLimits().limitMaxCurr, single.limitMaxCurr);
+    QCOMPARE(f.lastLimits().limitMaxRes, single.limitMaxRes);
+    QCOMPARE(f.lastLimits().limitMaxPow, single.limitMaxPow);
+
+    // The next instrument, of a model the table does not list.
+    f.identify("XYZ0000");
+    QCOMPARE(f.lastLimits().limitMaxCurr, single.limitMaxCurr);
+}
