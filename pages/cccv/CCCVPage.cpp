@@ -110,6 +110,15 @@ int rangeIndex(const QString &word)
     return -1;
 }
 
+// A number from the instrument, for a value the page keeps as a float: it
+// must be finite, as a float too ("nan", "inf", "1e39" are no numbers). On
+// false *value is left alone.
+bool replyNumber(const QString &text, double *value)
+{
+    float asFloat = 0;
+    return toFiniteFloat(text, &asFloat) && toFiniteDouble(text, value);
+}
+
 // Word reply into a combo: a known word sets the field, an unknown one leaves
 // it; the combo always ends on the field's value.
 void applyWord(int wordIndex, int &field, QComboBox *box)
@@ -204,6 +213,16 @@ void styleGrid(QAbstractAxis *axis)
         grid.setWidth(0);
         axis->setGridLinePen(grid);
     }
+}
+
+// A chart view comes with an empty chart of its own, and setChart only lets
+// go of it: the view's scene deletes the chart it shows, not the one replaced.
+void showChart(QChartView *view, QChart *chart)
+{
+    QChart *own = view->chart();
+    view->setChart(chart);
+    if (own != chart)
+        delete own;
 }
 
 void attach(QChart *chart, QLineSeries *s, QAbstractAxis *x, QAbstractAxis *y)
@@ -597,10 +616,12 @@ void CCCVPage::parseSettingReply(const DataPack &p)
     const QString &k = p.key;
     const bool ok = p.status == DataPack::Received;
     const QString word = p.data.trimmed();
-    const double number = p.data.toDouble();
+    double number = 0;
+    const bool isNumber = replyNumber(p.data, &number);
 
+    // A reply that is no finite number keeps the setting shown.
     auto setNumber = [&](const char *key, float &field, QDoubleSpinBox *box) {
-        if (ok && k == QLatin1String(key)) {
+        if (ok && isNumber && k == QLatin1String(key)) {
             field = float(number);
             box->setValue(number);
         }
@@ -666,10 +687,12 @@ void CCCVPage::applyMeasureAll(const QString &text)
         qDebug() << "数据内容:" << trimmed;
         return;
     }
-    bool okV = false, okI = false, okP = false;
-    const double v = fields[0].toDouble(&okV);
-    const double i = fields[1].toDouble(&okI);
-    const double p = fields[2].toDouble(&okP);
+    // A field that is not finite fails like one that is no number (NaN
+    // would pass every bound below).
+    double v = 0, i = 0, p = 0;
+    const bool okV = replyNumber(fields[0], &v);
+    const bool okI = replyNumber(fields[1], &i);
+    const bool okP = replyNumber(fields[2], &p);
     if (!okV || !okI || !okP) {
         qDebug() << "数据转换失败，电压:" << okV << "电流:" << okI << "功率:" << okP;
         qDebug() << "原始数据:" << trimmed;
@@ -693,15 +716,22 @@ void CCCVPage::parseMeasureReply(const DataPack &p)
     if (p.status != DataPack::Received)
         return;
     const QString word = p.data.trimmed();
+    // Readings and limits that are no finite number keep what is shown.
+    double number = 0;
+    const bool isNumber = replyNumber(p.data, &number);
 
     if (k == QLatin1String("SYS:VOLT:M")) {
-        m_show.volt = p.data.toFloat();
+        if (isNumber)
+            m_show.volt = float(number);
     } else if (k == QLatin1String("SYS:CURR:M")) {
-        m_show.curr = p.data.toFloat();
+        if (isNumber)
+            m_show.curr = float(number);
     } else if (k == QLatin1String("SYS:POW:M")) {
-        m_show.pow = p.data.toFloat();
-        if (!m_outputOn)
-            ui->labelPower->setText(QString::number(double(m_show.pow), 'f', 3) + QLatin1Char('W'));
+        if (isNumber) {
+            m_show.pow = float(number);
+            if (!m_outputOn)
+                ui->labelPower->setText(QString::number(double(m_show.pow), 'f', 3) + QLatin1Char('W'));
+        }
     } else if (k == QLatin1String("SYS:ALL:M")) {
         applyMeasureAll(p.data);
     } else if (k == QLatin1String("SYS:FUNC:M")) {
@@ -738,11 +768,14 @@ void CCCVPage::parseMeasureReply(const DataPack &p)
             showShortIndicator(m_show.shortState == 1);
         }
     } else if (k == QLatin1String("SYS:OVP:M")) {
-        ui->SpinLimitOVP->setValue(p.data.toDouble());
+        if (isNumber)
+            ui->SpinLimitOVP->setValue(number);
     } else if (k == QLatin1String("SYS:OCP:M")) {
-        ui->SpinLimitOCP->setValue(p.data.toDouble());
+        if (isNumber)
+            ui->SpinLimitOCP->setValue(number);
     } else if (k == QLatin1String("SYS:OPP:M")) {
-        ui->SpinLimitOPP->setValue(p.data.toDouble());
+        if (isNumber)
+            ui->SpinLimitOPP->setValue(number);
     } else if (k == QLatin1String("SYS:OUT:M")) {
         if (word == QLatin1String("ON")) {
             applyOutputState(1);
@@ -1326,7 +1359,7 @@ void CCCVPage::buildCharts()
     attach(m_ivChart, m_ivVoltSeries, m_ivTimeAxis, m_ivVoltAxis);
     attach(m_ivChart, m_ivCurrSeries, m_ivTimeAxis, m_ivCurrAxis);
     m_ivTimeAxis->setRange(base, base.addSecs(10));
-    ui->graphicsVolt->setChart(m_ivChart);
+    showChart(ui->graphicsVolt, m_ivChart);
 
     m_powChart = makeChart(QStringLiteral("Power"));
     m_powTimeAxis = makeTimeAxis(darkGrey);
@@ -1336,7 +1369,7 @@ void CCCVPage::buildCharts()
     m_powSeries = makeSeries(m_powChart, kPowColour);
     attach(m_powChart, m_powSeries, m_powTimeAxis, m_powAxis);
     m_powTimeAxis->setRange(base, base.addSecs(10));
-    ui->graphicsViewPOW->setChart(m_powChart);
+    showChart(ui->graphicsViewPOW, m_powChart);
 
     m_currChart = makeChart(QStringLiteral("Current"));
     m_currTimeAxis = makeTimeAxis(Qt::black);
@@ -1350,7 +1383,7 @@ void CCCVPage::buildCharts()
     attach(m_currChart, m_currChartCurrSeries, m_currTimeAxis, m_currChartCurrAxis);
     attach(m_currChart, m_currChartVoltSeries, m_currTimeAxis, m_currChartVoltAxis);
     m_currTimeAxis->setRange(base, base.addSecs(10));
-    ui->graphicsCurr->setChart(m_currChart);
+    showChart(ui->graphicsCurr, m_currChart);
 
     for (QChart *c : {m_ivChart, m_powChart, m_currChart})
         for (QAbstractAxis *a : c->axes())

@@ -19,6 +19,7 @@
 #include <QtCharts/QValueAxis>
 #include <QtTest>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -97,6 +98,42 @@ private:
         QVERIFY(QMetaObject::invokeMethod(page.get(), "timerTimeOut"));
     }
     void setSpin(const char *name, double v) { w<QDoubleSpinBox>(name)->setValue(v); }
+    // Everything a reply could change: spin boxes, labels, combos and records.
+    QStringList shown() const
+    {
+        QStringList s;
+        for (QDoubleSpinBox *b : page->findChildren<QDoubleSpinBox *>())
+            s << b->objectName() + '=' + QString::number(b->value(), 'g', 17);
+        for (QLabel *l : page->findChildren<QLabel *>())
+            s << l->objectName() + '=' + l->text();
+        for (QComboBox *c : page->findChildren<QComboBox *>())
+            s << c->objectName() + '=' + QString::number(c->currentIndex());
+        const elcShowParam &m = page->showParam();
+        const elcCCDModeParam &d = page->ccdParam();
+        for (float f : {m.volt, m.curr, m.pow, page->ccParam().curr, page->ccParam().riseSlope,
+                        page->ccParam().fallSlope, page->cvParam().volt, page->crParam().res, page->cpParam().pow,
+                        d.lowCurr, d.lowDwell, d.highCurr, d.highDwell, d.riseSlope, d.fallSlope})
+            s << QString::number(double(f), 'g', 9);
+        return s;
+    }
+    // Texts on the page that show a NaN or an infinity.
+    QStringList nonFiniteTexts() const
+    {
+        QStringList bad;
+        static const QRegularExpression re(QStringLiteral("nan|inf"), QRegularExpression::CaseInsensitiveOption);
+        for (QLabel *l : page->findChildren<QLabel *>())
+            if (re.match(l->text()).hasMatch())
+                bad << l->objectName() + ": " + l->text();
+        for (QDoubleSpinBox *b : page->findChildren<QDoubleSpinBox *>())
+            if (!std::isfinite(b->value()) || re.match(b->text()).hasMatch())
+                bad << b->objectName() + ": " + b->text();
+        return bad;
+    }
+    void ignoreMeasureAllFailure(const QString &data)
+    {
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^数据转换失败")));
+        QTest::ignoreMessage(QtDebugMsg, QString("原始数据: \"%1\"").arg(data.trimmed()).toUtf8().constData());
+    }
     double spin(const char *name) const { return w<QDoubleSpinBox>(name)->value(); }
 
 private slots:
@@ -375,6 +412,87 @@ private slots:
         QCOMPARE(page->showParam().volt, 12.5f);
         QCOMPARE(page->showParam().curr, 1.5f);
         QCOMPARE(w<QLabel>("labelPower")->text(), QStringLiteral("18.750W"));
+    }
+
+    // A reply that is no finite number changes nothing; an ordinary one for the
+    // same key still applies.
+    void nonFiniteRepliesChangeNothing_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("bad");
+        QTest::addColumn<QString>("good");
+        // Every spelling of a NaN or an infinity on one key; NaN, an infinity,
+        // a double overflow and a float overflow on every other number key.
+        const QStringList spellings = {"NaN\n", "inf", "+inf", "Infinity", "-1e309"};
+        const QStringList nonFinite = {"nan", "-inf", "1e309", "1e39"};
+        const QStringList numberKeys = {"CC:CURR:L", "CC:SLEW:RISE:L", "CV:VOLT:L", "CR:RES:L", "CP:POW:L",
+                                        "CCD:LOW:DWEL:L", "CCD:HIGH:L", "CCD:SLEW:FALL:L", "SYS:VOLT:M",
+                                        "SYS:CURR:M", "SYS:POW:M", "SYS:OVP:M", "SYS:OCP:M", "SYS:OPP:M"};
+        for (const QString &bad : spellings)
+            QTest::newRow(qPrintable("CC:CURR:L " + bad.trimmed())) << "CC:CURR:L" << bad << "5.5\n";
+        for (const QString &key : numberKeys)
+            for (const QString &bad : nonFinite)
+                QTest::newRow(qPrintable(key + ' ' + bad)) << key << bad << "5.5\n";
+        // The all-values list: one field that is not finite spoils the reading.
+        for (const char *bad : {"NaN,1,2,0,0,0", "nan,1,2,0,0,0", "1,inf,2,0,0,0", "1,-inf,2,0,0,0",
+                                "1,2,inf,0,0,0", "1,2,1e309,0,0,0", "1,2,1e39,0,0,0", "1e39,1,2,0,0,0",
+                                "1,2,-1e39,0,0,0"})
+            QTest::newRow(qPrintable(QStringLiteral("SYS:ALL:M ") + bad)) << "SYS:ALL:M" << bad << "12,2,24,0,0,0\n";
+    }
+    void nonFiniteRepliesChangeNothing()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, bad);
+        QFETCH(QString, good);
+        makeReady();
+        const QStringList before = shown();
+
+        if (key == QLatin1String("SYS:ALL:M"))
+            ignoreMeasureAllFailure(bad);
+        reply(key, bad);
+        QCOMPARE(shown(), before);
+        tick(600); // the labels show the readings again
+        QCOMPARE(nonFiniteTexts(), QStringList());
+        QCOMPARE(w<QLabel>("labelVoltage")->text(), QStringLiteral("0.000V"));
+        QCOMPARE(w<QLabel>("labelPower")->text(), QStringLiteral("0.000W"));
+
+        const QStringList refreshed = shown();
+        reply(key, good);
+        QVERIFY(shown() != refreshed);
+        QCOMPARE(nonFiniteTexts(), QStringList());
+    }
+
+    // While the input is on the charts plot the last good reading.
+    void nonFiniteReadingsStayOffTheCharts()
+    {
+        makeReady();
+        call("on_pushButtonOutSW_clicked");
+        reply(QStringLiteral("SYS:ALL:M"), QStringLiteral("12,2,24,0,0,0"));
+        tick(); // first point
+        for (const QString bad : {"nan,2,24,0,0,0", "12,inf,24,0,0,0", "12,2,1e39,0,0,0"}) {
+            ignoreMeasureAllFailure(bad);
+            reply(QStringLiteral("SYS:ALL:M"), bad);
+        }
+        for (const char *key : {"SYS:VOLT:M", "SYS:CURR:M", "SYS:POW:M"})
+            for (const char *bad : {"nan", "-inf", "1e309", "1e39"})
+                reply(QLatin1String(key), QLatin1String(bad));
+        for (int i = 0; i < 10; ++i)
+            tick();
+        QCOMPARE(page->voltTrace().size(), 3);
+        for (int i = 0; i < page->voltTrace().size(); ++i) {
+            QCOMPARE(page->voltTrace().points()[i].y(), 12.0);
+            QCOMPARE(page->currTrace().points()[i].y(), 2.0);
+            QCOMPARE(page->powTrace().points()[i].y(), 24.0);
+        }
+        auto *view = w<QtCharts::QChartView>("graphicsVolt");
+        for (QtCharts::QAbstractAxis *a : view->chart()->axes(Qt::Vertical)) {
+            auto *axis = qobject_cast<QtCharts::QValueAxis *>(a);
+            QVERIFY(axis);
+            QVERIFY(std::isfinite(axis->min()) && std::isfinite(axis->max()));
+        }
+        QCOMPARE(w<QLabel>("labelVoltage")->text(), QStringLiteral("12.000V"));
+        QCOMPARE(w<QLabel>("labelCurrent")->text(), QStringLiteral("2.000A"));
+        QCOMPARE(w<QLabel>("labelPower")->text(), QStringLiteral("24.000W"));
     }
 
     void functionReply()
