@@ -12,6 +12,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <cstring>
+
 namespace {
 
 // A line-oriented client on a socket or a serial port.
@@ -61,6 +63,20 @@ public:
         return line;
     }
 
+    // Exactly `n` bytes (fewer after `timeoutMs`).
+    QByteArray readBytes(int n, int timeoutMs = 2000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (m_buf.size() < n && t.elapsed() < timeoutMs) {
+            m_dev->waitForReadyRead(10);
+            m_buf += m_dev->readAll();
+        }
+        const QByteArray bytes = m_buf.left(n);
+        m_buf.remove(0, bytes.size());
+        return bytes;
+    }
+
     QByteArray take()
     {
         m_buf += m_dev->readAll();
@@ -92,6 +108,30 @@ void sendAll(LineClient &c, const QString &commands)
 QStringList fields(const QByteArray &reply)
 {
     return QString::fromUtf8(reply).trimmed().split(QLatin1Char(','));
+}
+
+// The line the flood repeats unless told otherwise.
+const QByteArray kFloodLine = "FLOODFLOODFLOODFLOODFLOODFLOODFLOODFLOODFLOODFLOODFLOODFLOODFLO\n";
+
+// Whether `data` is nothing but whole repetitions of `unit`.
+bool wholeRepetitions(const QByteArray &data, const QByteArray &unit)
+{
+    if (data.size() % unit.size() != 0)
+        return false;
+    for (int i = 0; i < data.size(); i += unit.size())
+        if (std::memcmp(data.constData() + i, unit.constData(), size_t(unit.size())) != 0)
+            return false;
+    return true;
+}
+
+// Opens the serial end of a pty pair as the program would.
+bool openSerial(QSerialPort &port, const QString &path)
+{
+    port.setPortName(path);
+    if (!port.open(QIODevice::ReadWrite))
+        return false;
+    port.setBaudRate(QSerialPort::Baud115200);
+    return true;
 }
 
 } // namespace
@@ -145,6 +185,21 @@ private slots:
     void serialLink();
     void badOptions_data();
     void badOptions();
+    void flood_data();
+    void flood();
+    void floodAtFullSpeedKeepsMemoryFlat();
+    void floodKeepsRepliesWhole_data();
+    void floodKeepsRepliesWhole();
+    void silence_data();
+    void silence();
+    void delayAtRunTime();
+    void bytewise_data();
+    void bytewise();
+    void answer_data();
+    void answer();
+    void say();
+    void badControlCommands_data();
+    void badControlCommands();
 };
 
 void TstLoadSim::identification_data()
@@ -844,6 +899,21 @@ void TstLoadSim::badOptions_data()
     QTest::newRow("bad delay") << QStringList{"--tcp", "0", "--delay", "-5"};
     QTest::newRow("bad drop") << QStringList{"--tcp", "0", "--drop-after", "0"};
     QTest::newRow("bad port") << QStringList{"--tcp", "70000"};
+    QTest::newRow("time scale not finite") << QStringList{"--tcp", "0", "--time-scale", "nan"};
+    QTest::newRow("bad flood") << QStringList{"--tcp", "0", "--flood", "-1"};
+    QTest::newRow("flood not a number") << QStringList{"--tcp", "0", "--flood", "fast"};
+    QTest::newRow("flood text bad escape") << QStringList{"--tcp", "0", "--flood-text", "a\\q"};
+    QTest::newRow("flood text empty") << QStringList{"--tcp", "0", "--flood-text", "\\c"};
+    QTest::newRow("bad silence") << QStringList{"--tcp", "0", "--silence", "-1"};
+    QTest::newRow("silence not finite") << QStringList{"--tcp", "0", "--silence", "inf"};
+    QTest::newRow("silence-after alone") << QStringList{"--tcp", "0", "--silence-after", "1"};
+    QTest::newRow("bad silence-after") << QStringList{"--tcp", "0", "--silence", "1", "--silence-after", "-1"};
+    QTest::newRow("bad bytewise") << QStringList{"--tcp", "0", "--bytewise", "0"};
+    QTest::newRow("answer without text") << QStringList{"--tcp", "0", "--answer", "CURR?"};
+    QTest::newRow("answer to a setting") << QStringList{"--tcp", "0", "--answer", "CURR=1"};
+    QTest::newRow("answer short hex") << QStringList{"--tcp", "0", "--answer", "CURR?=\\x4"};
+    QTest::newRow("answer no-newline inside") << QStringList{"--tcp", "0", "--answer", "CURR?=a\\cb"};
+    QTest::newRow("answer lone backslash") << QStringList{"--tcp", "0", "--answer", "CURR?=a\\"};
 }
 
 void TstLoadSim::badOptions()
@@ -854,6 +924,406 @@ void TstLoadSim::badOptions()
     QVERIFY(p.process().waitForFinished(5000));
     QCOMPARE(p.process().exitCode(), 2);
     QVERIFY(!p.output().contains(QStringLiteral("loadsim ready")));
+}
+
+void TstLoadSim::flood_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("control"); // applied once linked and identified
+    QTest::addColumn<QByteArray>("unit");     // what the flood repeats
+    QTest::addColumn<bool>("serial");
+
+    QTest::newRow("default line") << QStringList{"--flood", "3200"} << QStringList() << kFloodLine << false;
+    QTest::newRow("own text without newline") << QStringList{"--flood", "3200", "--flood-text", "ab\\x01\\c"}
+                                              << QStringList() << QByteArray("ab\x01") << false;
+    QTest::newRow("started at run time") << QStringList() << QStringList{"SIM:FLOOD:TEXT  xyz ", "SIM:FLOOD 3200"}
+                                         << QByteArray("xyz\n") << false;
+    QTest::newRow("serial") << QStringList{"--flood", "3200"} << QStringList() << kFloodLine << true;
+}
+
+void TstLoadSim::flood()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, control);
+    QFETCH(QByteArray, unit);
+    QFETCH(bool, serial);
+    const int rate = 3200;
+
+    PtyPair pty;
+    LoadSim sim;
+    QTcpSocket sock;
+    QSerialPort port;
+    QElapsedTimer t;
+    t.start(); // no flood byte can leave before this
+    if (serial) {
+        QVERIFY(pty.start());
+        QVERIFY(sim.start(args + QStringList{"--serial", pty.b()}));
+        QVERIFY(openSerial(port, pty.a()));
+    } else {
+        QVERIFY(startTcp(sim, sock, args));
+    }
+    QIODevice *dev = serial ? static_cast<QIODevice *>(&port) : &sock;
+    LineClient c(dev);
+    if (!control.isEmpty()) {
+        // Quiet until told: the link is identified first.
+        QVERIFY(c.query("*ODN?\n").startsWith("Darvik,"));
+        QCOMPARE(c.readFor(100), QByteArray());
+        for (const QString &cmd : control)
+            QVERIFY(sim.controlApply(cmd.toUtf8()));
+    }
+
+    // A second's worth comes, and not sooner than the rate allows (a budget
+    // of a fifth of a second may go out at once).
+    QByteArray data;
+    QVERIFY(QTest::qWaitFor([&] {
+        data += c.take();
+        return data.size() >= rate;
+    }, 5000));
+    QVERIFY2(t.elapsed() >= 700, qPrintable(QString::number(t.elapsed())));
+
+    // Once stopped, what came is whole repetitions, then the reply.
+    QVERIFY(sim.controlApply("SIM:FLOOD OFF"));
+    c.send("CURR?\n");
+    QVERIFY(QTest::qWaitFor([&] {
+        data += c.take();
+        return data.endsWith("1\n") && wholeRepetitions(data.chopped(2), unit);
+    }, 3000));
+    QCOMPARE(c.readFor(200), QByteArray());
+}
+
+void TstLoadSim::floodAtFullSpeedKeepsMemoryFlat()
+{
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock));
+    sock.setReadBufferSize(16 * 1024); // this side reads nothing for a while
+    LineClient c(&sock);
+    QVERIFY(c.query("*IDN?\n").startsWith("Darvik,"));
+    const qint64 before = sim.residentKb();
+    QVERIFY(before > 0);
+    QVERIFY(sim.controlApply("SIM:FLOOD 0"));
+
+    qint64 most = before;
+    for (int i = 0; i < 12; ++i) {
+        QTest::qWait(250);
+        most = qMax(most, sim.residentKb());
+    }
+    // What loadsim keeps waiting is bounded (256 KB of its own); the kernel holds the rest.
+    QVERIFY2(most - before < 16 * 1024, qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(before).arg(most)));
+
+    // It was flooding all along: more than its own share waits in the pipe.
+    QVERIFY(sim.controlApply("SIM:FLOOD OFF"));
+    sock.setReadBufferSize(0);
+    c.send("CURR?\n");
+    QByteArray tail;
+    qint64 total = 0;
+    QVERIFY(QTest::qWaitFor([&] {
+        sock.waitForReadyRead(10);
+        const QByteArray chunk = sock.readAll();
+        total += chunk.size();
+        tail = (tail + chunk).right(kFloodLine.size() + 2);
+        return tail.endsWith(kFloodLine + "1\n");
+    }, 10000));
+    QVERIFY2(total >= 256 * 1024, qPrintable(QString::number(total)));
+    QCOMPARE((total - 2) % kFloodLine.size(), 0);
+}
+
+void TstLoadSim::floodKeepsRepliesWhole_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("plain") << QStringList();
+    QTest::newRow("split") << QStringList{"--split", "30"};
+    QTest::newRow("bytewise") << QStringList{"--bytewise", "3"};
+    QTest::newRow("delay and bytewise") << QStringList{"--delay", "50", "--bytewise", "2"};
+}
+
+void TstLoadSim::floodKeepsRepliesWhole()
+{
+    QFETCH(QStringList, args);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, args + QStringList{"--flood", "0"}));
+    const QByteArray reply = "Darvik,KTR8548,SIM000001,V1.00\n";
+    // Every line is a flood line or the reply: nothing cuts into either.
+    int replies = 0;
+    QByteArray pending, bad;
+    sock.write("*IDN?\n");
+    QVERIFY(QTest::qWaitFor([&] {
+        sock.waitForReadyRead(10);
+        pending += sock.readAll();
+        int start = 0;
+        int nl;
+        while (bad.isEmpty() && (nl = pending.indexOf('\n', start)) >= 0) {
+            const int len = nl + 1 - start;
+            const char *line = pending.constData() + start;
+            start = nl + 1;
+            if (len == kFloodLine.size() && std::memcmp(line, kFloodLine.constData(), size_t(len)) == 0)
+                continue;
+            if (QByteArray(line, len) != reply) {
+                bad = QByteArray(line, len);
+            } else if (++replies < 3) {
+                sock.write("*IDN?\n");
+            }
+        }
+        pending.remove(0, start);
+        return replies == 3 || !bad.isEmpty();
+    }, 10000));
+    QVERIFY2(bad.isEmpty(), bad.left(200).constData());
+}
+
+void TstLoadSim::silence_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("control");
+    QTest::addColumn<int>("answeredFirst"); // queries answered before the silence
+
+    QTest::newRow("from the first query") << QStringList{"--silence", "0.6"} << QByteArray() << 0;
+    QTest::newRow("after two queries") << QStringList{"--silence", "0.6", "--silence-after", "2"} << QByteArray() << 2;
+    QTest::newRow("at run time") << QStringList() << QByteArray("SIM:SILENCE 0.6") << 1;
+}
+
+void TstLoadSim::silence()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, control);
+    QFETCH(int, answeredFirst);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, args));
+    LineClient c(&sock);
+    for (int i = 0; i < answeredFirst; ++i)
+        QCOMPARE(c.query("CURR?\n"), QByteArray("1\n"));
+    QElapsedTimer t;
+    t.start();
+    if (!control.isEmpty())
+        QVERIFY(sim.controlApply(control));
+    // Unanswered, not answered late; settings still apply.
+    c.send("*IDN?\n");
+    c.send("CURR 3\n");
+    QCOMPARE(c.readFor(300), QByteArray());
+    QByteArray reply;
+    QVERIFY(QTest::qWaitFor([&] {
+        reply = c.query("CURR?\n", 100);
+        return !reply.isEmpty();
+    }, 5000));
+    QVERIFY2(t.elapsed() >= 600, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(reply, QByteArray("3\n"));
+    // Healthy again.
+    QVERIFY(c.query("*IDN?\n").startsWith("Darvik,"));
+    QVERIFY(sim.receivedLines(QStringLiteral("tcp")).contains(QStringLiteral("CURR 3")));
+}
+
+void TstLoadSim::delayAtRunTime()
+{
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock));
+    LineClient c(&sock);
+    QCOMPARE(c.query("CURR?\n"), QByteArray("1\n"));
+    QVERIFY(sim.controlApply("SIM:DELAY 400"));
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(c.query("CURR?\n", 3000), QByteArray("1\n"));
+    QVERIFY2(t.elapsed() >= 400, qPrintable(QString::number(t.elapsed())));
+    // Switched off again while a late reply is on its way: replies keep their order.
+    c.send("*ODN?\n");
+    QVERIFY(sim.controlApply("SIM:DELAY 0"));
+    c.send("CURR?\n");
+    QVERIFY(c.readLine(3000).startsWith("Darvik,"));
+    QCOMPARE(c.readLine(), QByteArray("1\n"));
+    QCOMPARE(c.query("SYST:REM?\n"), QByteArray("0\n"));
+}
+
+void TstLoadSim::bytewise_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("control");
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("minMs"); // the reply's last byte not before this
+
+    const QByteArray idn = "*IDN?\n";
+    const QByteArray idnReply = "Darvik,KTR8548,SIM000001,V1.00\n"; // 31 bytes, 30 gaps
+    QTest::newRow("bytewise") << QStringList{"--bytewise", "20"} << QByteArray() << idn << idnReply << 600;
+    QTest::newRow("with delay") << QStringList{"--bytewise", "10", "--delay", "300"} << QByteArray() << idn << idnReply
+                                << 600;
+    // 29 gaps of 10 ms and the split's 200 ms where the reply is cut.
+    QTest::newRow("with split") << QStringList{"--bytewise", "10", "--split", "200"} << QByteArray() << idn << idnReply
+                                << 490;
+    QTest::newRow("at run time") << QStringList() << QByteArray("SIM:BYTEWISE 20") << idn << idnReply << 600;
+    QTest::newRow("answer") << QStringList{"--bytewise", "20", "--answer", "CURR?=abcdefghijklmnopqrstuvwxyz"}
+                            << QByteArray() << QByteArray("curr?\n") << QByteArray("abcdefghijklmnopqrstuvwxyz\n") << 520;
+}
+
+void TstLoadSim::bytewise()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, control);
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, minMs);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, args));
+    if (!control.isEmpty())
+        QVERIFY(sim.controlApply(control));
+    QElapsedTimer t;
+    t.start();
+    sock.write(query);
+    QByteArray data;
+    int reads = 0;
+    while (data.size() < reply.size() && t.elapsed() < 5000) {
+        if (sock.waitForReadyRead(50)) {
+            data += sock.readAll();
+            ++reads;
+        }
+    }
+    QCOMPARE(data, reply);
+    QVERIFY2(t.elapsed() >= minMs, qPrintable(QString::number(t.elapsed())));
+    QVERIFY2(reads >= 5, qPrintable(QString::number(reads)));
+
+    if (!control.isEmpty()) {
+        QVERIFY(sim.controlApply("SIM:BYTEWISE OFF"));
+        LineClient c(&sock);
+        QCOMPARE(c.query(query), reply);
+    }
+}
+
+void TstLoadSim::answer_data()
+{
+    // Steps: a query on the link, ">cmd" on the control channel, "?query" asked on
+    // the control channel; each with the bytes expected back.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QList<QByteArray>>("steps");
+    QTest::addColumn<QList<QByteArray>>("expected");
+    using L = QList<QByteArray>;
+
+    QTest::newRow("not a number") << QStringList{"--answer", "MEAS:VOLT?=nan"} << L{"MEAS:VOLT?", "MEAS:CURR?"}
+                                  << L{"nan\n", "0.000\n"};
+    QTest::newRow("header in any case") << QStringList{"--answer", "meas:volt?=inf"} << L{"Meas:Volt?", "MEAS:VOLT?"}
+                                        << L{"inf\n", "inf\n"};
+    QTest::newRow("overflowing field") << QStringList{"--answer", "MEAS:ALL:INFO?=1e309,0,0,OFF,OFF,OFF"}
+                                       << L{"MEAS:ALL:INFO?"} << L{"1e309,0,0,OFF,OFF,OFF\n"};
+    QTest::newRow("escapes") << QStringList{"--answer", "*ODN?=a\\tb\\x41\\x00\\\\z\\r\\n"} << L{"*ODN?"}
+                             << L{QByteArray("a\tbA\0\\z\r\n", 9)};
+    QTest::newRow("no newline") << QStringList{"--answer", "CURR?=12\\c"} << L{"CURR?", "VOLT?"} << L{"12", "5\n"};
+    QTest::newRow("empty") << QStringList{"--answer", "CURR?="} << L{"CURR?"} << L{"\n"};
+    QTest::newRow("nothing at all") << QStringList{"--answer", "CURR?=\\c"} << L{"CURR?", "VOLT?"} << L{"", "5\n"};
+    QTest::newRow("10 KB line") << QStringList{"--answer", "*IDN?=" + QString(10240, QLatin1Char('x'))} << L{"*IDN?"}
+                                << L{QByteArray(10240, 'x') + '\n'};
+    QTest::newRow("unknown query") << QStringList{"--answer", "FOO?=bar=baz"} << L{"FOO?"} << L{"bar=baz\n"};
+    QTest::newRow("several") << QStringList{"--answer", "CURR?=a", "--answer", "VOLT?=b"} << L{"VOLT?", "CURR?"}
+                             << L{"b\n", "a\n"};
+    QTest::newRow("split") << QStringList{"--answer", "CURR?=abcd", "--split", "50"} << L{"CURR?"} << L{"abcd\n"};
+    QTest::newRow("control channel answers normally") << QStringList{"--answer", "CURR?=z"} << L{"?CURR?", "CURR?"}
+                                                      << L{"1", "z\n"};
+    QTest::newRow("set and removed at run time")
+        << QStringList() << L{"CURR?", ">SIM:ANSWER CURR?=x\\x20y", "CURR?", ">SIM:ANSWER curr?", "CURR?"}
+        << L{"1\n", "", "x y\n", "", "1\n"};
+    QTest::newRow("once") << QStringList() << L{">SIM:ANSWER:ONCE CURR?=first", "VOLT?", "CURR?", "CURR?"}
+                          << L{"", "5\n", "first\n", "1\n"};
+    QTest::newRow("once before the lasting one")
+        << QStringList{"--answer", "CURR?=always"} << L{">SIM:ANSWER:ONCE CURR?=once", "CURR?", "CURR?"}
+        << L{"", "once\n", "always\n"};
+    QTest::newRow("removal drops once too") << QStringList() << L{">SIM:ANSWER:ONCE CURR?=o", ">SIM:ANSWER CURR?", "CURR?"}
+                                            << L{"", "", "1\n"};
+}
+
+void TstLoadSim::answer()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QList<QByteArray>, steps);
+    QFETCH(QList<QByteArray>, expected);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, args));
+    LineClient c(&sock);
+    for (int i = 0; i < steps.size(); ++i) {
+        const QByteArray &step = steps.at(i);
+        if (step.startsWith('>')) {
+            QVERIFY(sim.controlApply(step.mid(1)));
+        } else if (step.startsWith('?')) {
+            QCOMPARE(sim.controlQuery(step.mid(1)).toUtf8(), expected.at(i));
+        } else {
+            c.send(step + '\n');
+            QCOMPARE(c.readBytes(expected.at(i).size()), expected.at(i));
+        }
+    }
+    QCOMPARE(c.readFor(150), QByteArray()); // nothing more, no newline of its own
+}
+
+void TstLoadSim::say()
+{
+    PtyPair pty;
+    QVERIFY(pty.start());
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock, {"--tcp", "0", "--serial", pty.b()}));
+    QSerialPort port;
+    QVERIFY(openSerial(port, pty.a()));
+    LineClient tcp(&sock);
+    LineClient serial(&port);
+
+    // On both instrument channels, not on the control channel.
+    QVERIFY(sim.controlApply("SIM:SAY hello\\tworld"));
+    QCOMPARE(tcp.readLine(), QByteArray("hello\tworld\n"));
+    QCOMPARE(serial.readLine(), QByteArray("hello\tworld\n"));
+    QVERIFY(!sim.output().contains(QStringLiteral("hello")));
+    QVERIFY(sim.controlApply("SIM:SAY 42\\c"));
+    QCOMPARE(tcp.readBytes(2), QByteArray("42"));
+    QCOMPARE(serial.readBytes(2), QByteArray("42"));
+
+    // Never into a reply on its way: after its last byte.
+    QVERIFY(sim.controlApply("SIM:BYTEWISE 15"));
+    tcp.send("*IDN?\n");
+    const QByteArray first = tcp.readBytes(1);
+    QCOMPARE(first, QByteArray("D"));
+    QVERIFY(sim.controlApply("SIM:SAY X"));
+    QCOMPARE(first + tcp.readLine(), QByteArray("Darvik,KTR8548,SIM000001,V1.00\n"));
+    QCOMPARE(tcp.readLine(), QByteArray("X\n"));
+    QCOMPARE(serial.readLine(), QByteArray("X\n"));
+
+    // But ahead of a late reply that has not started.
+    QVERIFY(sim.controlApply("SIM:BYTEWISE OFF"));
+    QVERIFY(sim.controlApply("SIM:DELAY 500"));
+    const int logged = sim.log().size();
+    tcp.send("CURR?\n");
+    QVERIFY(sim.waitForLines(logged + 1)); // read, its reply waiting
+    QVERIFY(sim.controlApply("SIM:SAY early"));
+    QCOMPARE(tcp.readLine(), QByteArray("early\n"));
+    QCOMPARE(tcp.readLine(), QByteArray("1\n"));
+}
+
+void TstLoadSim::badControlCommands_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    for (const char *cmd : {"SIM:FLOOD -1", "SIM:FLOOD fast", "SIM:FLOOD", "SIM:FLOOD:TEXT \\c", "SIM:FLOOD:TEXT a\\q",
+                            "SIM:SILENCE -1", "SIM:SILENCE soon", "SIM:SILENCE nan", "SIM:DELAY -5", "SIM:DELAY",
+                            "SIM:DELAY 1.5", "SIM:BYTEWISE 0", "SIM:BYTEWISE", "SIM:ANSWER CURR=1", "SIM:ANSWER =1",
+                            "SIM:ANSWER", "SIM:ANSWER:ONCE CURR?", "SIM:ANSWER CURR?=\\x4g", "SIM:SAY a\\cb",
+                            "SIM:SAY trailing\\"})
+        QTest::newRow(cmd) << QByteArray(cmd);
+}
+
+void TstLoadSim::badControlCommands()
+{
+    QFETCH(QByteArray, command);
+
+    LoadSim sim;
+    QTcpSocket sock;
+    QVERIFY(startTcp(sim, sock));
+    LineClient c(&sock);
+    const int from = sim.output().size();
+    QVERIFY(!sim.controlApply(command));
+    const QString header = QString::fromUtf8(command.left(command.indexOf(' ')));
+    QVERIFY2(sim.output().mid(from).contains(QStringLiteral("loadsim: stdin: ") + header), qPrintable(sim.output()));
+    // Nothing changed: prompt, whole replies, nothing unsolicited.
+    QCOMPARE(c.query("CURR?\n", 300), QByteArray("1\n"));
+    QCOMPARE(c.readFor(150), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TstLoadSim)

@@ -94,3 +94,37 @@ bool LoadSim::waitForLines(int count, int timeoutMs) const
 {
     return QTest::qWaitFor([&] { return log().size() >= count; }, timeoutMs);
 }
+
+bool LoadSim::controlApply(const QByteArray &command, int timeoutMs)
+{
+    const int from = m_proc.output().size();
+    control(command);
+    control("*IDN?");
+    QString fresh;
+    // Diagnostics start with "loadsim: "; the first other complete line is the answer.
+    const bool answered = QTest::qWaitFor([&] {
+        m_proc.process().waitForReadyRead(10);
+        fresh = m_proc.output().mid(from);
+        const QStringList lines = fresh.split(QLatin1Char('\n'));
+        for (int i = 0; i + 1 < lines.size(); ++i)
+            if (!lines.at(i).startsWith(QLatin1String("loadsim: ")))
+                return true;
+        return false;
+    }, timeoutMs);
+    return answered && !fresh.contains(QLatin1String("loadsim: stdin: "));
+}
+
+qint64 LoadSim::residentKb()
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(m_proc.process().processId()));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &l : f.readAll().split('\n')) {
+        if (l.startsWith("VmRSS:")) {
+            bool ok = false;
+            const qint64 kb = l.mid(6).trimmed().split(' ').value(0).toLongLong(&ok);
+            return ok ? kb : -1;
+        }
+    }
+    return -1;
+}

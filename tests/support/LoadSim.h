@@ -37,6 +37,13 @@ public:
     void control(const QByteArray &command);
     // A query on the control channel; its reply line without "\n", or an empty text.
     QString controlQuery(const QByteArray &query, int timeoutMs = 2000);
+    // Applies a command on the control channel and waits until loadsim has
+    // handled it (a query behind it is answered), e.g. "SIM:DELAY 500" before
+    // the next query on the link; false when it was refused or no answer came.
+    bool controlApply(const QByteArray &command, int timeoutMs = 2000);
+
+    // Resident memory of the loadsim process (VmRSS), in kB; -1 when unknown.
+    qint64 residentKb();
 
     // The wire log read back: every line received so far, in order.
     QList<Entry> log() const;

@@ -170,6 +170,14 @@ QByteArray Instrument::settingReply(const Setting &s) const
     return line(QString::number(s.value, 'g', 6));
 }
 
+void Instrument::splitLine(const QString &line, QString *header, QString *arg)
+{
+    const QString t = line.trimmed();
+    const int sp = t.indexOf(QLatin1Char(' '));
+    *header = (sp < 0 ? t : t.left(sp)).toUpper();
+    *arg = sp < 0 ? QString() : t.mid(sp + 1).trimmed();
+}
+
 Instrument::Result Instrument::handle(const QString &text)
 {
     Result r;
@@ -178,9 +186,8 @@ Instrument::Result Instrument::handle(const QString &text)
         r.known = true; // blank lines are ignored
         return r;
     }
-    const int sp = t.indexOf(QLatin1Char(' '));
-    const QString header = (sp < 0 ? t : t.left(sp)).toUpper();
-    const QString arg = sp < 0 ? QString() : t.mid(sp + 1).trimmed();
+    QString header, arg;
+    splitLine(t, &header, &arg);
     r.query = header.endsWith(QLatin1Char('?'));
 
     advance();

@@ -45,6 +45,10 @@ public:
     // Handles one command line without its line ending.
     Result handle(const QString &line);
 
+    // How a line is read: trimmed, the header up to the first space in upper
+    // case, the rest trimmed as its argument.
+    static void splitLine(const QString &line, QString *header, QString *arg);
+
     // Parses "OVP,OCP" style trip lists ("NONE" or empty: none); false on an unknown name.
     static bool parseTrips(const QString &text, unsigned *trips);
 

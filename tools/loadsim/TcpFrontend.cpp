@@ -26,7 +26,7 @@ void TcpFrontend::onNewConnection()
         }
         m_client = socket;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        auto *channel = new LineChannel(socket, QStringLiteral("tcp"), m_instrument, m_log, m_mis, true, socket);
+        auto *channel = new LineChannel(socket, LineChannel::Tcp, m_instrument, m_log, m_mis, socket);
         connect(channel, &LineChannel::dropRequested, socket, [socket] { socket->disconnectFromHost(); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }

@@ -12,6 +12,8 @@
 #include <QSerialPort>
 #include <QTextStream>
 
+#include <cmath>
+
 namespace {
 
 const char kDescription[] =
@@ -43,6 +45,28 @@ const char kDescription[] =
     "  SIM:SOURCE <volts>             change the source voltage; SIM:SOURCE?\n"
     "  SIM:BAT FAIL                   end a running battery test with failure\n"
     "\n"
+    "Misbehaviour for tests, on the instrument channels (TCP client and serial port):\n"
+    "set by the options below, changed at run time by these commands (typed into the\n"
+    "control channel, see below, so that a test can link and identify first):\n"
+    "  SIM:FLOOD <rate> | OFF         flood at <rate> bytes/s, 0: full speed (--flood)\n"
+    "  SIM:FLOOD:TEXT <text>          what the flood repeats (--flood-text)\n"
+    "  SIM:SILENCE <secs>             answer no query for <secs> s from now; 0 ends it\n"
+    "  SIM:DELAY <ms>                 every reply <ms> late, 0: not late (--delay)\n"
+    "  SIM:BYTEWISE <ms> | OFF        replies one byte at a time (--bytewise)\n"
+    "  SIM:ANSWER <query>=<text>      answer <query> with <text> (--answer)\n"
+    "  SIM:ANSWER <query>             answer <query> normally again\n"
+    "  SIM:ANSWER:ONCE <query>=<text> answer only the next such query with <text>\n"
+    "  SIM:SAY <text>                 send <text> at once, unsolicited\n"
+    "A refused value is reported on stderr as \"loadsim: <channel>: ...\" and changes\n"
+    "nothing. In every <text> (these commands, --answer, --flood-text) \\n \\r \\t \\\\\n"
+    "and \\xHH are decoded; a \"\\n\" is appended unless the text already ends with\n"
+    "one or ends with \\c (no newline). A command's argument loses its leading and\n"
+    "trailing blanks: write \\x20 for them. <query> is a query header such as\n"
+    "MEAS:VOLT? or *ODN?, matched without regard to case.\n"
+    "Replies leave in the order of their queries; neither an unsolicited line nor the\n"
+    "flood cuts into a reply. The flood goes out in whole repetitions of its text (so\n"
+    "replies land between them) and waits while 256 KB of it are still unsent.\n"
+    "\n"
     "Standard input is a control channel that shares the instrument: any command\n"
     "(simulator-only ones included) typed there is applied and answered on standard\n"
     "output, never misbehaving, and logged with the channel \"stdin\".\n"
@@ -69,11 +93,51 @@ bool doubleValue(const QCommandLineParser &p, const QString &name, double min, d
         return true;
     bool ok = false;
     const double v = p.value(name).toDouble(&ok);
-    if (!ok || v < min) {
+    if (!ok || !std::isfinite(v) || v < min) {
         QTextStream(stderr) << "loadsim: --" << name << " needs a number of at least " << min << '\n';
         return false;
     }
     *out = v;
+    return true;
+}
+
+// --flood-text, --silence, --silence-after and --answer.
+bool misbehaviourOptions(const QCommandLineParser &p, Misbehaviour *mis)
+{
+    QString error;
+    if (p.isSet(QStringLiteral("flood-text"))) {
+        QByteArray text;
+        if (!Misbehaviour::decodeText(p.value(QStringLiteral("flood-text")), &text, &error) || text.isEmpty()) {
+            QTextStream(stderr) << "loadsim: --flood-text: " << (error.isEmpty() ? QStringLiteral("empty") : error)
+                                << '\n';
+            return false;
+        }
+        mis->floodText = text;
+    }
+    double silence = 0;
+    int silenceAfter = 0;
+    if (!doubleValue(p, QStringLiteral("silence"), 0, &silence)
+        || !intValue(p, QStringLiteral("silence-after"), 0, &silenceAfter))
+        return false;
+    if (p.isSet(QStringLiteral("silence-after")) && !p.isSet(QStringLiteral("silence"))) {
+        QTextStream(stderr) << "loadsim: --silence-after needs --silence\n";
+        return false;
+    }
+    if (silence > 1e9) {
+        QTextStream(stderr) << "loadsim: --silence is too long\n";
+        return false;
+    }
+    if (p.isSet(QStringLiteral("silence")))
+        mis->armSilence(silence, silenceAfter);
+    for (const QString &spec : p.values(QStringLiteral("answer"))) {
+        QByteArray header, text;
+        bool hasText = false;
+        if (!Misbehaviour::parseAnswer(spec, true, &header, &text, &hasText, &error)) {
+            QTextStream(stderr) << "loadsim: --answer " << error << '\n';
+            return false;
+        }
+        mis->setAnswer(header, text, false);
+    }
     return true;
 }
 
@@ -136,6 +200,25 @@ int main(int argc, char *argv[])
                                                       "line (once that line's reply has left); counted per "
                                                       "connection, later lines are ignored."),
          QStringLiteral("n")},
+        {QStringLiteral("flood"), QStringLiteral("Send unsolicited bytes on the instrument channels all the time, "
+                                                 "<rate> bytes per second; 0: as fast as the peer takes them."),
+         QStringLiteral("rate")},
+        {QStringLiteral("flood-text"), QStringLiteral("What the flood repeats (default a 64-byte line: \"FLOOD\" "
+                                                      "repeated, then \"\\n\")."),
+         QStringLiteral("text")},
+        {QStringLiteral("silence"), QStringLiteral("Answer no query for <secs> seconds (commands are still read, "
+                                                   "logged and applied), then answer normally again. The silence "
+                                                   "starts with the first query after --silence-after."),
+         QStringLiteral("secs")},
+        {QStringLiteral("silence-after"), QStringLiteral("Answer the first <n> queries of the run before the "
+                                                         "--silence (default 0)."),
+         QStringLiteral("n")},
+        {QStringLiteral("bytewise"), QStringLiteral("Send every reply one byte at a time, <ms> apart (with "
+                                                    "--split the pause where the reply is cut is the split's)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("answer"), QStringLiteral("Answer the query <query> with <text> instead of its reply, "
+                                                  "e.g. \"MEAS:VOLT?=nan\"; repeatable."),
+         QStringLiteral("query=text")},
     });
     p.process(app);
 
@@ -156,8 +239,12 @@ int main(int argc, char *argv[])
               && intValue(p, QStringLiteral("silent-after"), 0, &mis.silentAfter)
               && intValue(p, QStringLiteral("delay"), 0, &mis.delayMs)
               && intValue(p, QStringLiteral("split"), 0, &mis.splitMs)
-              && intValue(p, QStringLiteral("drop-after"), 1, &mis.dropAfter);
+              && intValue(p, QStringLiteral("drop-after"), 1, &mis.dropAfter)
+              && intValue(p, QStringLiteral("bytewise"), 1, &mis.bytewiseMs)
+              && intValue(p, QStringLiteral("flood"), 0, &mis.floodRate);
     if (!ok)
+        return 2;
+    if (!misbehaviourOptions(p, &mis))
         return 2;
     if (tcpPort > 65535) {
         QTextStream(stderr) << "loadsim: --tcp port out of range\n";
@@ -204,15 +291,15 @@ int main(int argc, char *argv[])
         serial.setParity(QSerialPort::NoParity);
         serial.setStopBits(QSerialPort::OneStop);
         serial.setFlowControl(QSerialPort::NoFlowControl);
-        new LineChannel(&serial, QStringLiteral("serial"), &instrument, &log, &mis, false, &app);
+        new LineChannel(&serial, LineChannel::Serial, &instrument, &log, &mis, &app);
         out << "loadsim: serial " << serialPath << '\n';
     }
 
     // Control channel: lines typed into standard input, answered on standard
-    // output, logged as "stdin", never misbehaving.
-    Misbehaviour wellBehaved;
+    // output, logged as "stdin", never misbehaving; its SIM:* misbehaviour
+    // commands change the instrument channels.
     StdioDevice stdio;
-    new LineChannel(&stdio, QStringLiteral("stdin"), &instrument, &log, &wellBehaved, false, &app);
+    new LineChannel(&stdio, LineChannel::Control, &instrument, &log, &mis, &app);
 
     out << "loadsim ready" << Qt::endl;
     return app.exec();
