@@ -34,6 +34,11 @@ public:
     uint8_t opened = 0;
     uint8_t noDelay = 0;
     uint32_t localIndex = 0;
+    // Order number of the last datagram accepted for the entry (higher is
+    // more recent; 0 never), and whether it ever answered this host's own
+    // search or I/O query. They decide which entry gives way in a full list.
+    uint64_t lastHeard = 0;
+    bool answeredSearch = false;
 
     uint32_t deviceNumber() const { return config.serial(); }
     // ID still the link-only kind (A5 3C ...): an accepted link not yet identified.

@@ -132,6 +132,31 @@ bool DeviceManager::isOnLocalSubnet(uint32_t address, uint32_t mask)
 
 // ---------------------------------------------------------------- the list
 
+// The list holds at most deviceLimit() entries, far more than a real network
+// has. When it is full, a device that is not listed yet takes the place of the
+// entry that was only ever heard on the Init port and has been silent longest.
+// Entries that answered this host's own search or I/O query, entries whose
+// data channel the host opened, and entries with a link (accepted or made)
+// never give way; with nothing else left, the newcomer is turned away.
+// One pass over the list per newcomer: the cost per datagram stays linear.
+bool DeviceManager::makeRoom()
+{
+    while (m_entries.size() >= m_deviceLimit) {
+        DeviceEntry *oldest = nullptr;
+        for (DeviceEntry *e : m_entries) {
+            if (e->answeredSearch || e->opened || e->origin == DeviceEntry::OriginAccepted
+                || e->isUnidentifiedLinkOnly() || e->link.isOpen() || e->link.linkState != DeviceLinkSocket::Closed)
+                continue;
+            if (!oldest || e->lastHeard < oldest->lastHeard)
+                oldest = e;
+        }
+        if (!oldest)
+            return false;
+        dropEntry(oldest);
+    }
+    return true;
+}
+
 DeviceEntry *DeviceManager::newEntry()
 {
     auto *e = new DeviceEntry(*this, nowMs());
@@ -195,8 +220,10 @@ void DeviceManager::dropEntry(DeviceEntry *entry)
     delete entry;
 }
 
-DeviceEntry *DeviceManager::acceptReply(AsyncSocket &socket, ReplyKind kind)
+DeviceEntry *DeviceManager::acceptReply(AsyncSocket &socket, ReplyKind kind, bool *turnedAway)
 {
+    if (turnedAway)
+        *turnedAway = false;
     uint8_t buf[kMaxDatagramRead];
     uint32_t source = 0;
     uint16_t sourcePort = 0;
@@ -224,6 +251,11 @@ DeviceEntry *DeviceManager::acceptReply(AsyncSocket &socket, ReplyKind kind)
     } else {
         entry = findById(block.id());
         if (!entry) {
+            if (!makeRoom()) {
+                if (turnedAway)
+                    *turnedAway = true;
+                return nullptr;
+            }
             entry = newEntry();
             isNew = true;
         }
@@ -234,6 +266,9 @@ DeviceEntry *DeviceManager::acceptReply(AsyncSocket &socket, ReplyKind kind)
     entry->sourceAddress = source;
     entry->sourcePort = htons(sourcePort);
     entry->tickCount = 0;
+    entry->lastHeard = ++m_heardCounter;
+    if (kind == KindSearch)
+        entry->answeredSearch = true;
 
     if (kind == KindSearch) {
         entry->origin = DeviceEntry::OriginSearch;
@@ -266,10 +301,23 @@ void DeviceManager::searchAll()
         socket.setBroadcast(true);
         socket.sendTo(datagram, kDatagramSize, 0xFFFFFFFFu, kConfigPort);
         sleepMs(m_searchWaitMs);
-        while (DeviceEntry *e = acceptReply(socket, KindSearch))
-            e->localIndex = i;
+        drainReplies(socket, int(i));
     }
     purgeAged();
+}
+
+void DeviceManager::drainReplies(AsyncSocket &socket, int localIndex)
+{
+    // A reply turned away for want of room does not end the draining: the
+    // replies of listed devices queued behind it still count.
+    for (;;) {
+        bool turnedAway = false;
+        DeviceEntry *e = acceptReply(socket, KindSearch, &turnedAway);
+        if (e && localIndex >= 0)
+            e->localIndex = uint32_t(localIndex);
+        if (!e && !turnedAway)
+            return;
+    }
 }
 
 int DeviceManager::startSearch()

@@ -6,10 +6,12 @@
 #include "DeviceConfig.h"
 #include "DeviceEntry.h"
 #include "DeviceLinkSocket.h"
+#include "LinkData.h"
 #include "ManualDeviceRange.h"
 
 #include <QPointer>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +21,10 @@ class QTimer;
 constexpr int kResultBufferSize = 652;
 constexpr int kMaintenancePeriodMs = 20000;
 constexpr uint16_t kHostPortField = 4196;
+// Most entries the device list holds. A real network has a few hundred device
+// servers at most; the bound keeps forged datagrams from growing the list
+// without end (see DeviceManager::makeRoom for which entries give way).
+constexpr size_t kMaxDeviceEntries = 4096;
 
 // The library's one device manager: device list, manual ranges, the host's
 // listening sockets, the channels and the maintenance timer. Everything runs
@@ -42,7 +48,10 @@ public:
     // Device list, search and ageing.
     int startSearch();
     const char *deviceIdText(uint32_t index);
-    DeviceEntry *acceptReply(AsyncSocket &socket, ReplyKind kind);
+    // The entry the datagram was taken for, or null: nothing (more) to take,
+    // or, with *turnedAway set, a device not listed yet for which the full
+    // list had no room.
+    DeviceEntry *acceptReply(AsyncSocket &socket, ReplyKind kind, bool *turnedAway = nullptr);
     void searchAll();
     void purgeAged();
     void dropEntry(DeviceEntry *entry);
@@ -79,7 +88,7 @@ public:
     int devWrite(int32_t number, const char *data, int32_t length);
     bool getIo(int32_t number, uint8_t *inputs, uint8_t *output);
     bool setIo(int32_t number, uint8_t inputs, uint8_t output);
-    int processLinkData(DeviceEntry &entry, uint8_t *data, int length);
+    int processLinkData(DeviceEntry &entry, LinkTransport transport, uint8_t *data, int length);
     int stripMarkers(const DeviceEntry &entry, uint8_t *data, int length);
     void sendArpByUdp(const DeviceEntry &entry);
     void acceptLink(int fd);
@@ -91,6 +100,8 @@ public:
     int64_t nowMs() const;
     void advanceClockForTest(int64_t ms) { m_clockOffsetMs += ms; }
     void setSearchWaitForTest(int ms) { m_searchWaitMs = ms; }
+    size_t deviceLimit() const { return m_deviceLimit; }
+    void setDeviceLimitForTest(size_t limit) { m_deviceLimit = limit ? limit : kMaxDeviceEntries; }
     QTimer *maintenanceTimer() const { return m_timer; }
     uint32_t hostAddress() const { return m_hostAddress; }
     bool isInitialised() const { return m_initialised; }
@@ -101,6 +112,8 @@ private:
     static void parseIdText(const char *text, uint8_t key[8]);
     DeviceEntry *findByText(const char *idText) const;
     DeviceEntry *newEntry();
+    bool makeRoom();
+    void drainReplies(AsyncSocket &socket, int localIndex);
     int getParam(DeviceEntry &entry, int id, char *out, int size);
     int setParam(DeviceEntry &entry, int id, const uint8_t *key, const uint8_t *value, int valueLength);
     void queryIoAll();
@@ -116,6 +129,7 @@ private:
     uint32_t m_hostAddress = 0; // host order
     uint16_t m_hostPort = kHostPortField;
     uint32_t m_linkIdCounter = 0;
+    uint64_t m_heardCounter = 0;
     bool m_initialised = false;
     uint32_t m_initPort = 0;
     bool m_p2pEnabled = false;
@@ -126,4 +140,5 @@ private:
     char m_result[kResultBufferSize] = {};
     int64_t m_clockOffsetMs = 0;
     int m_searchWaitMs = 500;
+    size_t m_deviceLimit = kMaxDeviceEntries;
 };

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 constexpr int64_t kArpSilenceMs = 90000;
@@ -53,6 +54,10 @@ int32_t DeviceManager::deviceNumberForSender(uint32_t address) const
 
 void DeviceManager::acceptLink(int fd)
 {
+    if (!makeRoom()) {
+        ::close(fd);
+        return;
+    }
     DeviceEntry *e = newEntry();
     e->link.attach(fd, true);
     e->config.b[Blk::LinkFlags] |= 1;
@@ -167,7 +172,8 @@ int DeviceManager::devRead(int32_t number, char *buffer, int32_t size)
     if (!buffer || size <= 0)
         return 0;
     int n;
-    if (e->config.b[Blk::WorkMode] != 2) {
+    const LinkTransport transport = e->config.b[Blk::WorkMode] == 2 ? LinkTransport::Udp : LinkTransport::Tcp;
+    if (transport == LinkTransport::Tcp) {
         n = e->link.receive(buffer, size);
     } else {
         uint32_t sender = 0;
@@ -193,17 +199,18 @@ int DeviceManager::devRead(int32_t number, char *buffer, int32_t size)
     if (n <= 0)
         return n;
     uint8_t *bytes = reinterpret_cast<uint8_t *>(buffer);
-    int left = processLinkData(*e, bytes, n);
+    int left = processLinkData(*e, transport, bytes, n);
     left = stripMarkers(*e, bytes, left);
     e->lastActivity = nowMs();
     e->bytesRead += uint32_t(n);
     return left;
 }
 
-int DeviceManager::processLinkData(DeviceEntry &entry, uint8_t *data, int length)
+int DeviceManager::processLinkData(DeviceEntry &entry, LinkTransport transport, uint8_t *data, int length)
 {
     LinkScan scan;
-    const int left = processLinkBytes(data, length, entry.config.b[Blk::LinkIdent] == 2, entry.config.id(), scan);
+    const int left =
+        processLinkBytes(data, length, transport, entry.config.b[Blk::LinkIdent] == 2, entry.config.id(), scan);
     if (scan.identified) {
         for (bool again = true; again;) {
             again = false;
@@ -267,8 +274,7 @@ void DeviceManager::queryIoAll()
     socket.sendTo(datagram, kDatagramSize, 0xFFFFFFFFu, kConfigPort);
     if (m_searchWaitMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_searchWaitMs));
-    while (acceptReply(socket, KindSearch)) {
-    }
+    drainReplies(socket, -1);
     socket.close();
     purgeAged();
 }

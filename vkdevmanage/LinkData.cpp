@@ -39,13 +39,15 @@ int compact(uint8_t *data, int length, int matchSize, Match match)
 
 } // namespace
 
-int processLinkBytes(uint8_t *data, int length, bool linkIdentified, const uint8_t entryId[6], LinkScan &scan)
+int processLinkBytes(uint8_t *data, int length, LinkTransport transport, bool linkIdentified, const uint8_t entryId[6],
+                     LinkScan &scan)
 {
     scan = LinkScan();
     if (!data || length <= 0)
         return length < 0 ? 0 : length;
 
-    if (length >= kIdentFrameSize && std::memcmp(data, kIdentHead, 6) == 0 && data[12] == 0xFA && data[13] == 0xFF) {
+    if (transport == LinkTransport::Tcp && length >= kIdentFrameSize && std::memcmp(data, kIdentHead, 6) == 0
+        && data[12] == 0xFA && data[13] == 0xFF) {
         scan.identified = true;
         std::memcpy(scan.id, data + 6, 6);
         return removeFront(data, length, kIdentFrameSize);

@@ -17,14 +17,19 @@ struct LinkScan
     bool alive = false;        // data of an identified link was seen
 };
 
-// Identification frame (FA 07 13 02 FA 02, six ID bytes, FA FF) at the start;
-// on an identified link: a lone 0 byte or a 0 before FA, an ID check
-// (FA 07 and twelve bytes) or FA 01 01 at the start, then every FA 01 01 of
-// the rest. The rest is scanned as the device sent it: a sequence that
-// directly follows a removed one is removed too, one that ends the data as
-// well, but bytes that only meet because something between them was removed
-// are never taken for a sequence.
-int processLinkBytes(uint8_t *data, int length, bool linkIdentified, const uint8_t entryId[6], LinkScan &scan);
+// Where the bytes came from. The identification frame is a device's word on
+// its own TCP link; in a datagram, which any host can send, it is plain data.
+enum class LinkTransport { Tcp, Udp };
+
+// Identification frame (FA 07 13 02 FA 02, six ID bytes, FA FF) at the start
+// of data from a TCP link; on an identified link or channel: a lone 0 byte or
+// a 0 before FA, an ID check (FA 07 and twelve bytes) or FA 01 01 at the
+// start, then every FA 01 01 of the rest. The rest is scanned as the device
+// sent it: a sequence that directly follows a removed one is removed too, one
+// that ends the data as well, but bytes that only meet because something
+// between them was removed are never taken for a sequence.
+int processLinkBytes(uint8_t *data, int length, LinkTransport transport, bool linkIdentified, const uint8_t entryId[6],
+                     LinkScan &scan);
 
 // With mode (block byte 48) 3 or 4: removes every complete marker
 // FC D6 E9 00 / FC D6 E9 01, scanning the data as received.

@@ -95,6 +95,8 @@ private slots:
     void workMode0ReconnectedByMaintenance();
     void workMode0Unreachable();
     void identifiedLink();
+    void identificationFrameOnlyOnTcp_data();
+    void identificationFrameOnlyOnTcp();
     void workMode1ConnectingDevice();
     void workMode2Udp();
     void broadcastChannel();
@@ -243,6 +245,60 @@ void TstVkdmChannel::identifiedLink()
     QVERIFY(m_sim->waitForCount(QStringLiteral("write %1").arg(idText(0x311)), 2));
     QCOMPARE(reader.data, QByteArray("AB"));
     VKDM_DevClose(0x311);
+}
+
+void TstVkdmChannel::identificationFrameOnlyOnTcp_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<uint>("frameSerial"); // the ID the frame names
+    QTest::addColumn<bool>("switches");
+    // Anyone can put the frame into a datagram: on the UDP channel it is data.
+    QTest::newRow("udp, own ID") << 2 << 0x3c1u << false;
+    QTest::newRow("udp, another device's ID") << 2 << 0x3c2u << false;
+    QTest::newRow("tcp, own ID") << 0 << 0x3c1u << true;
+}
+
+void TstVkdmChannel::identificationFrameOnlyOnTcp()
+{
+    QFETCH(int, mode);
+    QFETCH(uint, frameSerial);
+    QFETCH(bool, switches);
+    const quint16 devPort = freeTcpPort();
+    const quint16 hostPort = freeTcpPort();
+    QVERIFY(m_sim->addDevice(0x3c1, QStringLiteral("ip=10.77.0.114 mode=%1 port=%2 dest=10.77.0.1 destport=%3 src=127.0.0.41")
+                                        .arg(mode).arg(devPort).arg(hostPort)));
+    QVERIFY(m_sim->addDevice(0x3c2, QStringLiteral("ip=10.77.0.115 mode=3")));
+    QCOMPARE(VKDM_StartSearchDev(), 2);
+    DeviceEntry *e = dm().findByNumber(0x3c1);
+    Reader reader;
+    g_onCall = std::ref(reader);
+    QCOMPARE(VKDM_DevOpen(0x3c1, 2, reinterpret_cast<void *>(&callbackTarget)), 1);
+    if (mode == 0) {
+        QVERIFY(m_sim->waitFor(QStringLiteral("accepted %1").arg(idText(0x3c1))));
+        QTRY_COMPARE(e->link.linkState, int(DeviceLinkSocket::Connected));
+    }
+
+    const QByteArray frame = QByteArray::fromHex("FA071302FA02" + idText(frameSerial).toLatin1() + "FAFF");
+    m_sim->send(QStringLiteral("send %1 %2").arg(idText(0x3c1), QString::fromLatin1(frame.toHex())));
+    QTRY_VERIFY(!reader.results.isEmpty());
+    QCOMPARE(dm().findByNumber(0x3c1), e);
+    const QByteArray id = idText(0x3c1).toLatin1();
+    if (switches) {
+        QCOMPARE(reader.results.first(), 0);
+        QCOMPARE(VKDM_GetDevParamInt(id.constData(), 256), 1);
+        QCOMPARE(VKDM_GetDevParamInt(id.constData(), 260), 2);
+    } else {
+        QCOMPARE(reader.data.toHex(), frame.toHex()); // delivered as the device's data
+        QCOMPARE(VKDM_GetDevParamInt(id.constData(), 256), 2);
+        QCOMPARE(VKDM_GetDevParamInt(id.constData(), 260), 0);
+        QCOMPARE(int(dm().entries().size()), 2);
+        QVERIFY(dm().findByNumber(0x3c2));
+        QVERIFY(dm().findByNumber(0x3c2) != e);
+    }
+    // Either way the host still reaches the device.
+    QCOMPARE(VKDM_DevWrite(0x3c1, "after", 5), 5);
+    QVERIFY(m_sim->waitFor(QStringLiteral("data %1 6166746572").arg(idText(0x3c1))));
+    VKDM_DevClose(0x3c1);
 }
 
 void TstVkdmChannel::workMode1ConnectingDevice()

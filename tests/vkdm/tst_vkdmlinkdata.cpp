@@ -10,10 +10,12 @@ namespace {
 const uint8_t kEntryId[6] = {0x56, 0x4B, 0x00, 0x00, 0x02, 0x01};
 
 // Runs on a heap copy of exactly the data's size.
-QByteArray runProcess(const QByteArray &in, bool identified, LinkScan &scan)
+QByteArray runProcess(const QByteArray &in, bool identified, LinkScan &scan,
+                      LinkTransport transport = LinkTransport::Tcp)
 {
     std::vector<uint8_t> buf(in.begin(), in.end());
-    const int n = processLinkBytes(buf.empty() ? nullptr : buf.data(), int(buf.size()), identified, kEntryId, scan);
+    const int n =
+        processLinkBytes(buf.empty() ? nullptr : buf.data(), int(buf.size()), transport, identified, kEntryId, scan);
     return QByteArray(reinterpret_cast<const char *>(buf.data()), n);
 }
 
@@ -31,6 +33,8 @@ class TstVkdmLinkData : public QObject
 private slots:
     void process_data();
     void process();
+    void udpChannel_data();
+    void udpChannel();
     void strip_data();
     void strip();
 };
@@ -99,6 +103,29 @@ void TstVkdmLinkData::process()
     if (frame)
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(scan.id), 6).toHex(), QByteArray("564b00000305"));
     QCOMPARE(scan.alive, identified && !frame && !in.isEmpty());
+}
+
+void TstVkdmLinkData::udpChannel_data()
+{
+    // Any host can send a datagram: there the identification frame is data,
+    // the rest of the rules hold as on a link.
+    QTest::addColumn<QByteArray>("in");
+    QTest::addColumn<bool>("identified");
+    QTest::addColumn<QByteArray>("out");
+    const QByteArray frame = QByteArray::fromHex("FA071302FA02564B00000305FAFF");
+    QTest::newRow("frame is data") << frame << false << frame;
+    QTest::newRow("frame then data") << frame + "A" << false << frame + "A";
+    QTest::newRow("in-band on an identified channel") << QByteArray::fromHex("FA010141") << true << QByteArray("A");
+}
+
+void TstVkdmLinkData::udpChannel()
+{
+    QFETCH(QByteArray, in);
+    QFETCH(bool, identified);
+    QFETCH(QByteArray, out);
+    LinkScan scan;
+    QCOMPARE(runProcess(in, identified, scan, LinkTransport::Udp).toHex(), out.toHex());
+    QVERIFY(!scan.identified);
 }
 
 void TstVkdmLinkData::strip_data()

@@ -53,6 +53,38 @@ int num(uint serial, int id)
     return VKDM_GetDevParamInt(id8(serial).constData(), id);
 }
 
+// A reply datagram as any host can send it to the Init port: a device that
+// does not ask to be aged (byte 110 bit 1 clear).
+QByteArray announcement(uint serial, quint32 ip)
+{
+    QByteArray b(167, 0);
+    const quint32 mask = 0xFFFFFF00u;
+    for (int k = 0; k < 4; ++k) {
+        b[k] = char(ip >> (24 - 8 * k));
+        b[4 + k] = char(mask >> (24 - 8 * k));
+        b[33 + k] = char(serial >> (24 - 8 * k));
+    }
+    b[20] = 3;
+    b[31] = 'V';
+    b[32] = 'K';
+    return QByteArray("VK\x01", 3) + b;
+}
+
+// Runs the event loop until the condition holds, without the pauses of
+// qWaitFor: the Init port takes one datagram per pass of the loop.
+template <typename Condition>
+bool spinUntil(Condition done, int ms = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
 } // namespace
 
 class TstVkdmSearch : public QObject
@@ -69,6 +101,9 @@ private slots:
     void announcedAgeing();
     void announcedOnLocalSubnetAgesBySearch();
     void acceptedLinkNeverIdentifiedDropped();
+    void forgedAnnouncementsBounded_data();
+    void forgedAnnouncementsBounded();
+    void fullListOfKeptEntries();
     void params_data();
     void params();
     void paramsThroughTheOtherCall();
@@ -109,6 +144,7 @@ void TstVkdmSearch::cleanup()
 {
     m_sim.reset();
     setHostAddressesForTest(nullptr);
+    dm().setDeviceLimitForTest(0);
 }
 
 void TstVkdmSearch::foundRefreshedGone()
@@ -217,6 +253,121 @@ void TstVkdmSearch::acceptedLinkNeverIdentifiedDropped()
     dm().maintenanceTick();
     QCOMPARE(int(dm().entries().size()), 0);
     QTRY_COMPARE(peer.state(), QAbstractSocket::UnconnectedState);
+}
+
+void TstVkdmSearch::forgedAnnouncementsBounded_data()
+{
+    QTest::addColumn<QString>("sender");
+    QTest::addColumn<QString>("forgedIp");
+    QTest::addColumn<bool>("agedBySearch");
+    QTest::newRow("from outside the local subnets") << "127.0.0.1" << "192.168.200.1" << false;
+    // Counted as found by search, yet never answered one: they give way too.
+    QTest::newRow("on the local subnet") << "10.77.0.1" << "10.77.0.200" << true;
+}
+
+void TstVkdmSearch::forgedAnnouncementsBounded()
+{
+    QFETCH(QString, sender);
+    QFETCH(QString, forgedIp);
+    QFETCH(bool, agedBySearch);
+    // Real devices: two found by search, one heard on the Init port with its
+    // data channel open.
+    QVERIFY(m_sim->addDevice(0x1e1, QStringLiteral("ip=10.77.0.84 mode=3 name=REAL1")));
+    QVERIFY(m_sim->addDevice(0x1e2, QStringLiteral("ip=10.77.0.85 mode=3 name=REAL2")));
+    QCOMPARE(VKDM_StartSearchDev(), 2);
+    const quint16 devPort = freeTcpPort();
+    const quint16 hostPort = freeTcpPort();
+    QVERIFY(m_sim->addDevice(0x1e3, QStringLiteral("ip=192.168.11.11 mode=2 port=%1 destport=%2 src=127.0.0.11 silent=1")
+                                        .arg(devPort).arg(hostPort)));
+    m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x1e3)).arg(m_port));
+    QTRY_VERIFY(dm().findByNumber(0x1e3));
+    QCOMPARE(VKDM_DevOpen(0x1e3, 0, nullptr), 1);
+
+    // The flood: more unknown devices than the list holds, in batches the
+    // socket buffer takes whole.
+    const int limit = int(dm().deviceLimit());
+    const int forged = limit + 500;
+    const uint first = 0x00F00000u;
+    const quint32 ip = QHostAddress(forgedIp).toIPv4Address();
+    QUdpSocket forger;
+    QVERIFY(forger.bind(QHostAddress(sender), 0));
+    for (int i = 0; i < forged;) {
+        for (int k = 0; k < 64 && i < forged; ++k, ++i)
+            QCOMPARE(forger.writeDatagram(announcement(first + uint(i), ip), QHostAddress(sender), m_port), qint64(170));
+        const uint last = first + uint(i) - 1;
+        QVERIFY2(spinUntil([&] { return dm().findByNumber(last) != nullptr; }),
+                 qPrintable(QStringLiteral("announcement %1 not taken").arg(i)));
+        QVERIFY2(int(dm().entries().size()) <= limit, qPrintable(QString::number(dm().entries().size())));
+    }
+    QCOMPARE(int(dm().entries().size()), limit);
+    for (uint real : {0x1e1u, 0x1e2u, 0x1e3u})
+        QVERIFY2(dm().findByNumber(real), qPrintable(idText(real)));
+    // The longest silent gave way.
+    QVERIFY(!dm().findByNumber(first));
+    QVERIFY(dm().findByNumber(first + uint(forged) - 1));
+
+    // A real device announcing itself after the flood still gets in.
+    QVERIFY(m_sim->addDevice(0x1e4, QStringLiteral("ip=192.168.12.12 mode=3 src=127.0.0.12 silent=1 name=LATE")));
+    m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x1e4)).arg(m_port));
+    QTRY_VERIFY(dm().findByNumber(0x1e4));
+    QCOMPARE(int(dm().entries().size()), limit);
+
+    // And the library answers as usual.
+    QCOMPARE(VKDM_StartSearchDev(), agedBySearch ? 4 : limit);
+    QCOMPARE(str(0x1e1, 276), QStringLiteral("REAL1"));
+    QCOMPARE(str(0x1e4, 276), QStringLiteral("LATE"));
+    QCOMPARE(VKDM_DevWrite(0x1e3, "ok", 2), 2);
+    QVERIFY(m_sim->waitFor(QStringLiteral("data %1 6F6B").arg(idText(0x1e3))));
+    QCOMPARE(VKDM_DevClose(0x1e3), 1);
+}
+
+void TstVkdmSearch::fullListOfKeptEntries()
+{
+    // Every entry is one that never gives way: found by search, an open data
+    // channel, an accepted link. Newcomers are turned away, known ones refreshed.
+    dm().setDeviceLimitForTest(4);
+    QVERIFY(m_sim->addDevice(0x1f5, QStringLiteral("ip=10.77.0.86 mode=3 silent=1"))); // answers first, later
+    QVERIFY(m_sim->addDevice(0x1f1, QStringLiteral("ip=10.77.0.87 mode=3")));
+    QVERIFY(m_sim->addDevice(0x1f2, QStringLiteral("ip=10.77.0.88 mode=3")));
+    QCOMPARE(VKDM_StartSearchDev(), 2);
+    const quint16 devPort = freeTcpPort();
+    QVERIFY(m_sim->addDevice(0x1f3, QStringLiteral("ip=192.168.13.13 mode=2 port=%1 src=127.0.0.13 silent=1").arg(devPort)));
+    m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x1f3)).arg(m_port));
+    QTRY_VERIFY(dm().findByNumber(0x1f3));
+    QCOMPARE(VKDM_DevOpen(0x1f3, 0, nullptr), 1);
+    auto link = std::make_unique<QTcpSocket>();
+    link->connectToHost(QHostAddress::LocalHost, m_port);
+    QVERIFY(link->waitForConnected(2000));
+    QTRY_COMPARE(int(dm().entries().size()), 4);
+
+    QUdpSocket forger;
+    QVERIFY(forger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0)); // not the link's peer address
+    forger.writeDatagram(announcement(0x00F00001u, 0xC0A8C801u), QHostAddress::LocalHost, m_port);
+    QVERIFY(m_sim->command(QStringLiteral("set %1 name=AGAIN").arg(idText(0x1f3)), QStringLiteral("set ")));
+    m_sim->send(QStringLiteral("announce %1 127.0.0.1 %2").arg(idText(0x1f3)).arg(m_port));
+    QTRY_COMPARE(str(0x1f3, 276), QStringLiteral("AGAIN"));
+    QVERIFY(!dm().findByNumber(0x00F00001u));
+    QCOMPARE(int(dm().entries().size()), 4);
+
+    // One more link: closed at once.
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, m_port);
+    QTRY_COMPARE(refused.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(int(dm().entries().size()), 4);
+
+    // A search whose first reply is turned away still takes the replies behind it.
+    QVERIFY(m_sim->command(QStringLiteral("silent %1 0").arg(idText(0x1f5)), QStringLiteral("silent")));
+    QCOMPARE(VKDM_StartSearchDev(), 4);
+    QVERIFY(!dm().findByNumber(0x1f5));
+    QVERIFY(dm().findByNumber(0x1f1));
+    QVERIFY(dm().findByNumber(0x1f2));
+
+    // Room again once the link is gone.
+    link.reset();
+    QTRY_COMPARE(int(dm().entries().size()), 3);
+    QCOMPARE(VKDM_StartSearchDev(), 4);
+    QVERIFY(dm().findByNumber(0x1f5));
+    QCOMPARE(VKDM_DevClose(0x1f3), 1);
 }
 
 void TstVkdmSearch::params_data()
