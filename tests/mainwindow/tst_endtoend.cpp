@@ -3,11 +3,9 @@
 // used as a serial port. The simulator is identified and polled; when it
 // stops answering (the process is stopped) the window gives the link up.
 
+#include "LinkedProgram.h"
 #include "LoadSim.h"
-#include "QuellonFixture.h"
-#include "TcpPort.h"
 #include "TestProcess.h"
-#include "serialPort.h"
 
 #include <QLineEdit>
 #include <QThread>
@@ -18,70 +16,6 @@
 namespace {
 const int kSimModelCurr = 80; // KTR8674: 80 A
 }
-
-// Window, workers and threads as the entry builds them.
-class LinkedProgram
-{
-public:
-    LinkedProgram()
-        : fixture(false)
-    {
-        fixture.create();
-        Quellon *w = fixture.window.get();
-        // A shorter poll period keeps the test short; the tick logic is the same.
-        w->pollTimer()->start(200);
-
-        serial = new serialPort;
-        serial->moveToThread(&serialThread);
-        QObject::connect(&serialThread, &QThread::started, serial, &serialPort::init);
-        serialThread.start();
-        tcp = new TcpPort;
-        tcp->moveToThread(&tcpThread);
-        QObject::connect(&tcpThread, &QThread::started, tcp, &TcpPort::init);
-        tcpThread.start();
-
-        QObject::connect(w, &Quellon::sendSriealFun, serial, &serialPort::recvPackFun);
-        QObject::connect(serial, &serialPort::sendPackFun, w, &Quellon::recvSerialFun);
-        QObject::connect(w, &Quellon::getSerialInfoFun, serial, &serialPort::getSerialInfoFun);
-        QObject::connect(serial, &serialPort::sendSerialInfo, w, &Quellon::recvSerialInfoFun);
-        QObject::connect(w, &Quellon::sendSriealFun, tcp, &TcpPort::recvPackFun);
-        QObject::connect(tcp, &TcpPort::sendPackFun, w, &Quellon::recvSerialFun);
-        QObject::connect(w, &Quellon::getTcpInfoFun, tcp, &TcpPort::getTcpInfoFun);
-        QObject::connect(tcp, &TcpPort::sendTcpInfo, w, &Quellon::recvTcpInfoFun);
-
-        serialReplies = std::make_unique<PackCapture>(serial, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection);
-        tcpReplies = std::make_unique<PackCapture>(tcp, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection);
-    }
-    ~LinkedProgram()
-    {
-        fixture.window->pollTimer()->stop();
-        serialThread.quit();
-        serialThread.wait();
-        tcpThread.quit();
-        tcpThread.wait();
-        serialReplies.reset();
-        tcpReplies.reset();
-        delete tcp;
-        delete serial;
-    }
-
-    // Replies of the remote-state query with the given status.
-    int remoteReplies(const PackCapture &replies, int status) const
-    {
-        int n = 0;
-        for (const DataPack &p : replies.withKey("SYS:REM:P"))
-            n += p.status == status && (status != 0 || p.data == "1\n");
-        return n;
-    }
-
-    QuellonFixture fixture;
-    QThread serialThread;
-    QThread tcpThread;
-    serialPort *serial = nullptr;
-    TcpPort *tcp = nullptr;
-    std::unique_ptr<PackCapture> serialReplies;
-    std::unique_ptr<PackCapture> tcpReplies;
-};
 
 class tst_EndToEnd : public QObject
 {
