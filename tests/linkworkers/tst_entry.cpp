@@ -20,7 +20,7 @@ class TestEntry : public QObject
 
 private slots:
     void startsRoutesAndQuits();
-    void quitCompletesTheRunningTick();
+    void quitEndsTheRunningTickAndLetsTheLinkGo();
 
 private:
     // Runs the program to its end; returns its stderr.
@@ -99,7 +99,7 @@ void TestEntry::startsRoutesAndQuits()
     QVERIFY(!tcpPeer.lines().contains("HOOK:SERIAL\n"));
 }
 
-void TestEntry::quitCompletesTheRunningTick()
+void TestEntry::quitEndsTheRunningTickAndLetsTheLinkGo()
 {
     PtyPair pty;
     QVERIFY(pty.start());
@@ -127,7 +127,11 @@ void TestEntry::quitCompletesTheRunningTick()
     int busy = 0;
     for (const QByteArray &line : serialPeer.lines())
         busy += line.startsWith("HOOK:BUSY");
-    QCOMPARE(busy, 5); // the tick under way when the window closed ran to its end
+    // The tick under way stops reading at once: the queries behind the one
+    // being read are not written (each would have sat out its read window),
+    // and the link still open is let go with the return to local.
+    QVERIFY2(busy >= 1 && busy < 5, qPrintable(QString::number(busy)));
+    QCOMPARE(serialPeer.lines().last(), QByteArray("SYST:LOC\n"));
 }
 
 QTEST_GUILESS_MAIN(TestEntry)
