@@ -684,7 +684,7 @@ void CCCVPage::applyMeasureAll(const QString &text)
     const QStringList fields = trimmed.split(QLatin1Char(','), Qt::KeepEmptyParts);
     if (fields.size() != 6) {
         qDebug() << "数据字段数量不正确，期望6个，实际收到:" << fields.size();
-        qDebug() << "数据内容:" << trimmed;
+        qDebug() << "数据内容:" << logPrefix(trimmed);
         return;
     }
     // A field that is not finite fails like one that is no number (NaN
@@ -695,7 +695,7 @@ void CCCVPage::applyMeasureAll(const QString &text)
     const bool okP = replyNumber(fields[2], &p);
     if (!okV || !okI || !okP) {
         qDebug() << "数据转换失败，电压:" << okV << "电流:" << okI << "功率:" << okP;
-        qDebug() << "原始数据:" << trimmed;
+        qDebug() << "原始数据:" << logPrefix(trimmed);
         return;
     }
     if (std::fabs(v) > double(m_limit.limitMaxVolt) + 10)
