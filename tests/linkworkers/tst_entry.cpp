@@ -115,12 +115,15 @@ void TestEntry::quitEndsTheRunningTickAndLetsTheLinkGo()
     extra.insert("ENTRY_HOOK_BUSY", "1");
     extra.insert("ENTRY_HOOK_QUIT_FILE", quitFile);
     int exitCode = -1;
+    QElapsedTimer sinceQuit;
     const QString out = runProgram(extra, &exitCode, [&] {
         if (!QFile::exists(quitFile) && serialPeer.lines().contains("HOOK:BUSY1?\n")) {
             QFile f(quitFile);
             f.open(QIODevice::WriteOnly);
+            sinceQuit.start();
         }
     });
+    qInfo("quit took %lld ms from the close request", sinceQuit.isValid() ? sinceQuit.elapsed() : -1);
 
     QVERIFY2(exitCode == 0, qPrintable(out));
     QVERIFY2(out.contains("HOOK threads started=2 finished=2"), qPrintable(out));
