@@ -394,4 +394,59 @@
         <translation>The data was exported successfully</translation>
     </message>
 </context>
+<context>
+    <name>RecordLog</name>
+    <message>
+        <source>设备未连接</source>
+        <translation>Instrument not connected</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法创建日志文件: </source>
+        <translation>Cannot create the log file: </translation>
+    </message>
+    <message>
+        <source>无法写入日志文件: </source>
+        <translation>Cannot write the log file: </translation>
+    </message>
+    <message>
+        <source>完成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>已达到设定的记录长度 (%1 小时)</source>
+        <translation>The set log length is reached (%1 h)</translation>
+    </message>
+    <message>
+        <source>清空</source>
+        <translation>Cleared</translation>
+    </message>
+    <message>
+        <source>当前记录已清空</source>
+        <translation>The current log was cleared</translation>
+    </message>
+    <message>
+        <source>记录中</source>
+        <translation>Recording</translation>
+    </message>
+    <message>
+        <source>暂停中</source>
+        <translation>Paused</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>Not started</translation>
+    </message>
+    <message>
+        <source>继续记录</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Start</translation>
+    </message>
+</context>
 </TS>
