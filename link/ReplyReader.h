@@ -73,5 +73,4 @@ private:
     int m_windowMs;
     bool m_unsettled = false;
     QByteArray m_pending;
-    bool m_overlong = false;
 };

@@ -26,6 +26,7 @@ const int kPollPeriodMs = 1000;
 const int kIdentifySleepMs = 20;
 const int kMaxCountedMisses = 40;
 const int kReconnectQueryRepeats = 5;
+const int kMaxParallelUnits = 99;
 
 const QString kStyleRed = QStringLiteral("color: rgb(255, 0, 0);");
 const QString kStyleLampOn = QStringLiteral("color: rgb(65, 174, 60);");
@@ -93,6 +94,13 @@ Quellon::Quellon(QWidget *parent)
 
 Quellon::~Quellon()
 {
+    // The pages go with the form, after this window has stopped being one:
+    // nothing they emit on the way (a spin box losing its focus) may reach
+    // its slots.
+    if (ui->stackedWidgetPower) {
+        for (int i = 0; i < ui->stackedWidgetPower->count(); ++i)
+            disconnect(ui->stackedWidgetPower->widget(i), nullptr, this, nullptr);
+    }
     delete ui;
 }
 
@@ -829,7 +837,9 @@ void Quellon::handleParallelReply(const DataPack &str)
             return;
         bool ok = false;
         int n = reply.toInt(&ok, 10);
-        if (!ok)
+        // A unit count below one, or beyond any parallel system, is no count
+        // (it would turn the limits negative or absurd).
+        if (!ok || n < 1 || n > kMaxParallelUnits)
             n = 0;
         if (n != parallelParam.onlineCount && n != 0) {
             parallelParam.onlineCount = n;

@@ -315,6 +315,8 @@ void tst_ModelLimits::rescaleIgnoresZeroAndKnownCount()
     f.limits->clear();
     f.feed("SYS:PARNUM:P", "0\n");
     f.feed("SYS:PARNUM:P", "abc\n");
+    f.feed("SYS:PARNUM:P", "-3\n");          // would turn the limits negative
+    f.feed("SYS:PARNUM:P", "2147483647\n");  // no parallel system has that many
     QVERIFY(f.limits->isEmpty());
     f.feed("SYS:PARNUM:P", "3\n");
     f.feed("SYS:PARNUM:P", "3\n");
