@@ -77,6 +77,19 @@ int Dialogs::show(const Message &m)
     return added.indexOf(box.clickedButton());
 }
 
+int Dialogs::Handler::dialog(QDialog *d)
+{
+    d->show();
+    return QDialog::Rejected;
+}
+
+int Dialogs::exec(QDialog *dialog)
+{
+    if (g_handler)
+        return g_handler->dialog(dialog);
+    return dialog->exec();
+}
+
 QString Dialogs::file(const FileRequest &r)
 {
     if (g_handler)

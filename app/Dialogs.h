@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
 class QWidget;
 
 // Every modal message box and every file or folder dialog of the program goes
@@ -46,6 +47,9 @@ public:
         virtual int message(const Message &m) = 0;
         // Returns the chosen path, or an empty text when cancelled.
         virtual QString file(const FileRequest &r) = 0;
+        // Runs one of the program's own modal dialogs. By default it is shown
+        // without blocking and the answer is QDialog::Rejected.
+        virtual int dialog(QDialog *d);
     };
 
     // Replaces the handler (nullptr restores the real dialogs). Returns the previous one.
@@ -53,6 +57,8 @@ public:
     static Handler *handler();
 
     static int show(const Message &m);
+    // QDialog::exec(), or the handler's answer.
+    static int exec(QDialog *dialog);
     static QString file(const FileRequest &r);
 
     // Shapes of the QMessageBox statics.

@@ -11,6 +11,7 @@
 #include "ModelTable.h"
 #include "QuellonResources.h"
 #include "ReplyRules.h"
+#include "VKDWidget.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -350,9 +351,24 @@ void Quellon::on_connectServer_clicked()
 
 void Quellon::on_pushButtonSearchIP_clicked()
 {
-    // LAN dialog: created once with the window as parent and kept in
-    // lanDialog; its device choice fills the IP and port fields. The dialog
-    // class plugs in here.
+    // LAN dialog: created once and kept; its device choice fills the IP and
+    // port fields.
+    if (!lanDialog) {
+        lanDialog = new VKDWidget(this);
+        connect(lanDialog, &VKDWidget::VKoperate, this, &Quellon::VKhandleResult);
+        connect(this, &Quellon::VKSendOperate, lanDialog, &VKDWidget::VKhandleResult);
+        connect(this, &Quellon::sendLanguageChange, lanDialog, &VKDWidget::RecvChangeLanguage);
+    }
+    emit VKSendOperate(VkdevData());
+    Dialogs::exec(lanDialog);
+}
+
+void Quellon::VKhandleResult(VkdevData str)
+{
+    qDebug() << "VKhandleResult" << str.ip << str.devId << str.name << str.port;
+    ui->lineEditIP->setText(str.ip);
+    const int port = str.port >= 1 && str.port <= 65535 ? str.port : 4196;
+    ui->lineEditProt->setText(QString::number(port));
 }
 
 void Quellon::recvSerialInfoFun(SerialLinkPack str)

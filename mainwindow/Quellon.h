@@ -4,6 +4,7 @@
 #include "LanguageSwitch.h"
 #include "SerialLinkPack.h"
 #include "TcpLinkPack.h"
+#include "VkdevRecords.h"
 #include "elcLimitParam.h"
 #include "parallel.h"
 
@@ -69,6 +70,8 @@ signals:
     void sendLimitParam(elcLimitParam limitParam);
     void sendLimitValue(float Volt, float Curr, float Pow, float OVP, float OCP, float OPP);
     void sendLanguageChange();
+    // Before every opening of the LAN dialog: it binds and searches.
+    void VKSendOperate(VkdevData parameter);
 
 public slots:
     // Replies of both link workers.
@@ -86,6 +89,8 @@ public slots:
     void recvLimitParamAck();
     void recvAcDcMode(bool isAc);
     void ExitMain();
+    // The device chosen in the LAN dialog: its address and port.
+    void VKhandleResult(VkdevData str);
 
 private slots:
     void on_comboBoxLanguage_currentIndexChanged(int index);

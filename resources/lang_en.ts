@@ -449,4 +449,604 @@
         <translation>Start</translation>
     </message>
 </context>
+<context>
+    <name>VKDWidget</name>
+    <message>
+        <source>LAN TOOL</source>
+        <translation>LAN TOOL</translation>
+    </message>
+    <message>
+        <source>主机IP刷新</source>
+        <translation>Refresh Host IP</translation>
+    </message>
+    <message>
+        <source>刷新在线设备</source>
+        <translation>Search Devices</translation>
+    </message>
+    <message>
+        <source>导出表格</source>
+        <translation>Export Table</translation>
+    </message>
+    <message>
+        <source>设备编辑列表(双击单元格编辑参数)</source>
+        <translation>Device list (double-click a cell to edit)</translation>
+    </message>
+    <message>
+        <source>更新所有设备</source>
+        <translation>Update All Devices</translation>
+    </message>
+    <message>
+        <source>当前设备:NQX_01</source>
+        <translation>Current device:NQX_01</translation>
+    </message>
+    <message>
+        <source>设备名称:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>NQX_01</source>
+        <translation>NQX_01</translation>
+    </message>
+    <message>
+        <source>IP地址:</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>192.168.10.122</source>
+        <translation>192.168.10.122</translation>
+    </message>
+    <message>
+        <source>IP模式:</source>
+        <translation>IP mode:</translation>
+    </message>
+    <message>
+        <source>static</source>
+        <translation>static</translation>
+    </message>
+    <message>
+        <source>端口:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>工作模式:</source>
+        <translation>Work mode:</translation>
+    </message>
+    <message>
+        <source>TCP Server</source>
+        <translation>TCP Server</translation>
+    </message>
+    <message>
+        <source>刷新设备信息</source>
+        <translation>Refresh Device Info</translation>
+    </message>
+    <message>
+        <source>设备名称</source>
+        <translation>Device Name</translation>
+    </message>
+    <message>
+        <source>IP模式</source>
+        <translation>IP Mode</translation>
+    </message>
+    <message>
+        <source>设备IP</source>
+        <translation>Device IP</translation>
+    </message>
+    <message>
+        <source>设备端口</source>
+        <translation>Device Port</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>4196端口被占用</source>
+        <translation>Port 4196 is in use</translation>
+    </message>
+    <message>
+        <source>在线设备 %0</source>
+        <translation>Devices online: %0</translation>
+    </message>
+    <message>
+        <source>设备数量为0，请检查设备是否接入内网</source>
+        <translation>No device found. Please check that the devices are connected to the local network</translation>
+    </message>
+    <message>
+        <source>设置更新</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>当前设备:</source>
+        <translation>Current device:</translation>
+    </message>
+    <message>
+        <source>设备修改成功,请重新刷新列表</source>
+        <translation>Device updated. Please refresh the list</translation>
+    </message>
+    <message>
+        <source>操作完成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>设备更新成功，请重新刷新列表</source>
+        <translation>Devices updated. Please refresh the list</translation>
+    </message>
+    <message>
+        <source>更新成功</source>
+        <translation>Update finished</translation>
+    </message>
+    <message>
+        <source>IP 模式已更改为 DHCP,可通过操作栏更新设备</source>
+        <translation>IP mode changed to DHCP. Use the operation column to update the device</translation>
+    </message>
+    <message>
+        <source>IP模式已更改为 static,可通过操作栏更新设备</source>
+        <translation>IP mode changed to static. Use the operation column to update the device</translation>
+    </message>
+    <message>
+        <source>刷新成功</source>
+        <translation>Refreshed</translation>
+    </message>
+    <message>
+        <source>copy IP(Ctrl+C)</source>
+        <translation>copy IP(Ctrl+C)</translation>
+    </message>
+    <message>
+        <source>复制 IP 地址</source>
+        <translation>Copy IP Address</translation>
+    </message>
+    <message>
+        <source>更新到设备</source>
+        <translation>Update Device</translation>
+    </message>
+    <message>
+        <source>设置为DHCP</source>
+        <translation>Set to DHCP</translation>
+    </message>
+    <message>
+        <source>设置为static</source>
+        <translation>Set to static</translation>
+    </message>
+    <message>
+        <source>复制成功</source>
+        <translation>Copied</translation>
+    </message>
+    <message>
+        <source>导出 CSV 文件</source>
+        <translation>Export CSV File</translation>
+    </message>
+    <message>
+        <source>(*.csv)</source>
+        <translation>(*.csv)</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法创建文件</source>
+        <translation>Cannot create the file</translation>
+    </message>
+    <message>
+        <source>导出成功</source>
+        <translation>Export finished</translation>
+    </message>
+    <message>
+        <source>数据已成功导出到 CSV 文件</source>
+        <translation>The data was exported to the CSV file</translation>
+    </message>
+</context>
+<context>
+    <name>newPushButtonDelegate</name>
+    <message>
+        <source>设置更新</source>
+        <translation>Update</translation>
+    </message>
+</context>
+<context>
+    <name>ListPage</name>
+    <message>
+        <source>列表模式:</source>
+        <translation>List mode:</translation>
+    </message>
+    <message>
+        <source>增加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>步数:</source>
+        <translation>Steps:</translation>
+    </message>
+    <message>
+        <source>循环次数:</source>
+        <translation>Cycles:</translation>
+    </message>
+    <message>
+        <source>当前循环:</source>
+        <translation>Cycle:</translation>
+    </message>
+    <message>
+        <source>加载当前列表</source>
+        <translation>Load current list</translation>
+    </message>
+    <message>
+        <source>导出文件(.CSV)</source>
+        <translation>Export file (.CSV)</translation>
+    </message>
+    <message>
+        <source>导入文件(.CSV)</source>
+        <translation>Import file (.CSV)</translation>
+    </message>
+    <message>
+        <source>加载选择文件</source>
+        <translation>Load selected file</translation>
+    </message>
+    <message>
+        <source>连接状态:</source>
+        <translation>Link:</translation>
+    </message>
+    <message>
+        <source>请先连接设备</source>
+        <translation>Connect first</translation>
+    </message>
+    <message>
+        <source>并机:</source>
+        <translation>Parallel:</translation>
+    </message>
+    <message>
+        <source>保护设置</source>
+        <translation>Protection</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <translation>Record</translation>
+    </message>
+    <message>
+        <source>间隔:</source>
+        <translation>Interval:</translation>
+    </message>
+    <message>
+        <source>时长:</source>
+        <translation>Length:</translation>
+    </message>
+    <message>
+        <source>目录:</source>
+        <translation>Folder:</translation>
+    </message>
+    <message>
+        <source>浏览</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>暂停记录</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>结束记录</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>清空记录</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>当前记录条数:</source>
+        <translation>Rows:</translation>
+    </message>
+    <message>
+        <source>状态:</source>
+        <translation>State:</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>Not started</translation>
+    </message>
+    <message>
+        <source>导出数据(最大24h)</source>
+        <translation>Export data (max 24h)</translation>
+    </message>
+    <message>
+        <source>返回</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>I/V-bar</source>
+        <translation>I/V-bar</translation>
+    </message>
+    <message>
+        <source>文件名不能有中文或者不能为空</source>
+        <translation>The file name must not be empty or contain Chinese characters</translation>
+    </message>
+    <message>
+        <source>无法打开文件</source>
+        <translation>Cannot open the file</translation>
+    </message>
+    <message>
+        <source>错误提示</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>没有该模式，请检查文件格式是否正确！</source>
+        <translation>Unknown mode, please check the file format!</translation>
+    </message>
+    <message>
+        <source>单元格含有非法字符请检查表格字符格式，自动改为1A！</source>
+        <translation>A cell holds invalid characters, please check the table; set to 1A!</translation>
+    </message>
+    <message>
+        <source>单元格含有非法字符请检查表格字符格式，自动改为2000A/ms！</source>
+        <translation>A cell holds invalid characters, please check the table; set to 2000A/ms!</translation>
+    </message>
+    <message>
+        <source>单元格含有非法字符请检查表格字符格式，自动改为9999S！</source>
+        <translation>A cell holds invalid characters, please check the table; set to 9999S!</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>请选择文件</source>
+        <translation>Please select a file</translation>
+    </message>
+    <message>
+        <source>选择要导入的CSV文件</source>
+        <translation>Choose the CSV file to import</translation>
+    </message>
+    <message>
+        <source>打开文件路径</source>
+        <translation>Open file location</translation>
+    </message>
+    <message>
+        <source>从文件列表中移除</source>
+        <translation>Remove from the file list</translation>
+    </message>
+    <message>
+        <source>清空文件列表</source>
+        <translation>Clear the list</translation>
+    </message>
+    <message>
+        <source>设备未连接</source>
+        <translation>The instrument is not connected</translation>
+    </message>
+    <message>
+        <source>列表不能为空</source>
+        <translation>The list is empty</translation>
+    </message>
+    <message>
+        <source>加载进度</source>
+        <translation>Loading</translation>
+    </message>
+    <message>
+        <source>加载中断，请重新加载</source>
+        <translation>Loading interrupted, please load again</translation>
+    </message>
+    <message>
+        <source>列表加载完成</source>
+        <translation>List loaded</translation>
+    </message>
+    <message>
+        <source>仪器未响应，开机失败!</source>
+        <translation>The instrument did not respond, start failed!</translation>
+    </message>
+    <message>
+        <source>选择日志目录</source>
+        <translation>Choose the log folder</translation>
+    </message>
+    <message>
+        <source>请先运行设备</source>
+        <translation>Please run the list first</translation>
+    </message>
+    <message>
+        <source>所有步数运行完成</source>
+        <translation>All steps completed</translation>
+    </message>
+    <message>
+        <source>最大步数为100</source>
+        <translation>At most 100 steps</translation>
+    </message>
+    <message>
+        <source>复制(Ctrl+C)</source>
+        <translation>Copy (Ctrl+C)</translation>
+    </message>
+    <message>
+        <source>粘贴(Ctrl+V)</source>
+        <translation>Paste (Ctrl+V)</translation>
+    </message>
+    <message>
+        <source>在上方插入行</source>
+        <translation>Insert row above</translation>
+    </message>
+    <message>
+        <source>在下方插入行</source>
+        <translation>Insert row below</translation>
+    </message>
+    <message>
+        <source>请选对应择行</source>
+        <translation>Please select a row</translation>
+    </message>
+</context>
+<context>
+    <name>BATPage</name>
+    <message>
+        <source>返回</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>连接状态:</source>
+        <translation>Link:</translation>
+    </message>
+    <message>
+        <source>系统和保护设置</source>
+        <translation>System and Protection</translation>
+    </message>
+    <message>
+        <source> 更新设置</source>
+        <translation> Update Settings</translation>
+    </message>
+    <message>
+        <source>放电电流设置</source>
+        <translation>Discharge Current</translation>
+    </message>
+    <message>
+        <source>放电截止条件</source>
+        <translation>Discharge Cut-off</translation>
+    </message>
+    <message>
+        <source>放电时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>截止电压</source>
+        <translation>Voltage</translation>
+    </message>
+    <message>
+        <source>电池容量</source>
+        <translation>Capacity</translation>
+    </message>
+    <message>
+        <source>电池标称容量</source>
+        <translation>Nominal Capacity</translation>
+    </message>
+    <message>
+        <source>开始测试</source>
+        <translation>Start Test</translation>
+    </message>
+    <message>
+        <source>暂停测试</source>
+        <translation>Pause Test</translation>
+    </message>
+    <message>
+        <source>终止测试</source>
+        <translation>Stop Test</translation>
+    </message>
+    <message>
+        <source>继续测试</source>
+        <translation>Resume Test</translation>
+    </message>
+    <message>
+        <source>测试状态:</source>
+        <translation>Test State:</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>Not Started</translation>
+    </message>
+    <message>
+        <source>测试中</source>
+        <translation>Testing</translation>
+    </message>
+    <message>
+        <source>暂停中</source>
+        <translation>Paused</translation>
+    </message>
+    <message>
+        <source>放电测试结果</source>
+        <translation>Discharge Test Results</translation>
+    </message>
+    <message>
+        <source>电池健康度(SOH)=</source>
+        <translation>State of Health (SOH) =</translation>
+    </message>
+    <message>
+        <source>SOH=实际容量/电池标称容量 x100%</source>
+        <translation>SOH = actual capacity / nominal capacity x 100%</translation>
+    </message>
+    <message>
+        <source>电池内阻估算=</source>
+        <translation>Internal Resistance =</translation>
+    </message>
+    <message>
+        <source>内阻=（空载电压-恒定放电时候的电池电压）/恒定放电的电流</source>
+        <translation>Resistance = (no-load voltage - voltage at constant discharge) / discharge current</translation>
+    </message>
+    <message>
+        <source>运行时间:</source>
+        <translation>Run Time:</translation>
+    </message>
+    <message>
+        <source>曲线</source>
+        <translation>Curves</translation>
+    </message>
+    <message>
+        <source>导出曲线</source>
+        <translation>Export Curves</translation>
+    </message>
+    <message>
+        <source>数据保存</source>
+        <translation>Data Logging</translation>
+    </message>
+    <message>
+        <source>数据记录间隔</source>
+        <translation>Interval</translation>
+    </message>
+    <message>
+        <source>数据记录长度</source>
+        <translation>Length</translation>
+    </message>
+    <message>
+        <source>保存路径</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>浏览</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>暂停记录</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>结束记录</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>清空记录</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>当前记录条数:</source>
+        <translation>Rows:</translation>
+    </message>
+    <message>
+        <source>状态:</source>
+        <translation>State:</translation>
+    </message>
+    <message>
+        <source>设备未连接</source>
+        <translation>The instrument is not connected</translation>
+    </message>
+    <message>
+        <source>本地数据同步中</source>
+        <translation>Synchronising settings with the instrument</translation>
+    </message>
+    <message>
+        <source>无放电截止条件</source>
+        <translation>No discharge cut-off is on</translation>
+    </message>
+    <message>
+        <source>电池测试成功</source>
+        <translation>Battery test passed</translation>
+    </message>
+    <message>
+        <source>电池测试失败</source>
+        <translation>Battery test failed</translation>
+    </message>
+    <message>
+        <source>选择文件夹</source>
+        <translation>Choose Folder</translation>
+    </message>
+</context>
 </TS>

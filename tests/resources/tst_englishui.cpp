@@ -30,6 +30,24 @@
 #include "CCCVPage.h"
 #define HAVE_CCCVPAGE 1
 #endif
+#if __has_include("ListPage.h")
+#include "AppDirectory.h"
+#include "ListPage.h"
+#include <QStackedWidget>
+#include <QTableWidget>
+#define HAVE_LISTPAGE 1
+#endif
+#if __has_include("BATPage.h")
+#include "AppDirectory.h"
+#include "BATPage.h"
+#define HAVE_BATPAGE 1
+#endif
+#if __has_include("VKDWidget.h")
+#include "VKDWidget.h"
+#include <QStandardItemModel>
+#include <QTableView>
+#define HAVE_LANDIALOG 1
+#endif
 
 // With the English translation installed, no widget of the main window or of
 // the static mode page may still show Chinese, and no English caption may be
@@ -41,6 +59,9 @@ private slots:
     void initTestCase();
     void mainWindowInEnglish();
     void staticPageInEnglish();
+    void listPageInEnglish();
+    void batteryPageInEnglish();
+    void lanDialogInEnglish();
 
 private:
     DialogRecorder m_dialogs;
@@ -199,6 +220,131 @@ void TestEnglishUi::staticPageInEnglish()
     }
 #else
     QSKIP("the static mode page is not built yet");
+#endif
+}
+
+void TestEnglishUi::listPageInEnglish()
+{
+#ifdef HAVE_LISTPAGE
+    QTranslator translator;
+    QVERIFY(translator.load(kQm));
+    {
+        QTemporaryDir dir; // the page makes its LOG folder in the application folder
+        AppDirectory::setOverride(dir.path());
+        ListPage page;
+        QVERIFY2(!chineseLeft(&page).isEmpty(), "the page starts in Chinese");
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        page.RecvChangeLanguage();
+        page.show();
+        QStringList left = chineseLeft(&page);
+        QStringList cut = cutOff(&page);
+        // Every mode's controls, and the record log while recording and paused.
+        auto *modes = page.findChild<QStackedWidget *>(QStringLiteral("stackedListMode"));
+        QVERIFY(modes);
+        for (int i = 1; i < modes->count(); ++i) {
+            modes->setCurrentIndex(i);
+            cut << cutOff(modes->currentWidget());
+        }
+        page.LISTreceDevFun(true, 1, QStringLiteral("STATUS"));
+        page.findChild<QPushButton *>(QStringLiteral("pushButtonStart"))->click();
+        left << chineseLeft(&page);
+        cut << cutOff(&page);
+        page.findChild<QPushButton *>(QStringLiteral("pushButtonPause"))->click();
+        left << chineseLeft(&page);
+        cut << cutOff(&page);
+        page.findChild<QPushButton *>(QStringLiteral("pushButtonStop"))->click();
+        QTableWidget *table = page.stepTable();
+        for (int c = 0; c < table->columnCount(); ++c)
+            if (hasCjk(table->horizontalHeaderItem(c)->text()))
+                left << QStringLiteral("header: ") + table->horizontalHeaderItem(c)->text();
+        QCoreApplication::removeTranslator(&translator);
+        AppDirectory::setOverride(QString());
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
+#else
+    QSKIP("the list page is not built yet");
+#endif
+}
+
+void TestEnglishUi::batteryPageInEnglish()
+{
+#ifdef HAVE_BATPAGE
+    QTranslator translator;
+    QVERIFY(translator.load(kQm));
+    {
+        QTemporaryDir dir; // the page makes its LOG folder in the application folder
+        AppDirectory::setOverride(dir.path());
+        BATPage page;
+        QVERIFY2(!chineseLeft(&page).isEmpty(), "the page starts in Chinese");
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        page.RecvChangeLanguage();
+        page.show();
+        QStringList left = chineseLeft(&page);
+        QStringList cut = cutOff(&page);
+        // The run controls and the record log in every state they show.
+        page.BATreceDevFun(true, 1, QStringLiteral("STATUS"));
+        page.findChild<QComboBox *>(QStringLiteral("tstopComboBox"))->setCurrentIndex(1);
+        for (const char *button : {"pushButtonOutSW", "bntOutSW_PAUSE", "pushButtonStart", "pushButtonPause"}) {
+            page.findChild<QPushButton *>(QLatin1String(button))->click();
+            for (int i = 0; i < 11; ++i)
+                QMetaObject::invokeMethod(&page, "timerTimeOut"); // the controls follow every 11th tick
+            left << chineseLeft(&page);
+            cut << cutOff(&page);
+        }
+        page.findChild<QPushButton *>(QStringLiteral("pushButtonStop"))->click();
+        page.findChild<QPushButton *>(QStringLiteral("bntOutSW_STOP"))->click();
+        // A widget that is never shown has no room of its own to be cut off in.
+        cut.erase(std::remove_if(cut.begin(), cut.end(),
+                                 [&](const QString &line) {
+                                     QWidget *w = page.findChild<QWidget *>(line.section(QLatin1Char(' '), 0, 0));
+                                     return w && w->isHidden();
+                                 }),
+                  cut.end());
+        QCoreApplication::removeTranslator(&translator);
+        AppDirectory::setOverride(QString());
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
+#else
+    QSKIP("the battery test page is not built yet");
+#endif
+}
+
+void TestEnglishUi::lanDialogInEnglish()
+{
+#ifdef HAVE_LANDIALOG
+    QTranslator translator;
+    QVERIFY(translator.load(kQm));
+    {
+        VKDWidget dialog;
+        auto *view = dialog.findChild<QTableView *>(QStringLiteral("tableViewList"));
+        QVERIFY(view);
+        auto *model = qobject_cast<QStandardItemModel *>(view->model());
+        QVERIFY(model);
+        model->appendRow({new QStandardItem(QStringLiteral("NQX_01")), new QStandardItem(QStringLiteral("static")),
+                          new QStandardItem(QStringLiteral("10.77.0.5")), new QStandardItem(QStringLiteral("4196")),
+                          new QStandardItem()});
+        QVERIFY2(!chineseLeft(&dialog).isEmpty(), "the dialog starts in Chinese");
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        dialog.RecvChangeLanguage();
+        dialog.show();
+        // The operation cell's button is made in the language of the moment.
+        view->edit(model->index(0, 4));
+        QStringList left = chineseLeft(&dialog);
+        const QStringList cut = cutOff(&dialog);
+        QStringList headers;
+        for (int c = 0; c < model->columnCount(); ++c)
+            headers << model->headerData(c, Qt::Horizontal).toString();
+        QCoreApplication::removeTranslator(&translator);
+        for (const QString &h : headers)
+            if (hasCjk(h))
+                left << QStringLiteral("header: ") + h;
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
+#else
+    QSKIP("the LAN dialog is not built yet");
 #endif
 }
 

@@ -202,7 +202,7 @@ void TestResources::sourceTextsTranslated_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("comment");
     QStringList dirs;
-    for (const char *dir : {"mainwindow", "pages/common", "pages/cccv"}) {
+    for (const char *dir : {"mainwindow", "pages/common", "pages/cccv", "pages/list", "pages/battery", "landialog"}) {
         const QString path = kSource + QLatin1Char('/') + QLatin1String(dir);
         if (QDir(path).exists())
             dirs << path;

@@ -1,0 +1,404 @@
+// The LAN dialog against the real device library and the device-server
+// simulator, alone and opened from the main window. Every case searches or
+// reads the namespace's own addresses, so each needs the private network
+// namespace of scripts/run-tests.
+#include "DevSimProcess.h"
+#include "DialogRecorder.h"
+#include "LanDialogTools.h"
+#include "LinkedProgram.h"
+#include "LoadSim.h"
+#include "VKDWidget.h"
+#include "newPushButtonDelegate.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QtTest>
+
+class TstLanDialog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void windowSearchesAndTakesDevice();
+    void writeBackOneRow_data();
+    void writeBackOneRow();
+    void refreshReadsTheCurrentDevice();
+    void updateAllWithoutDevices();
+    void batchWriteBack();
+    void moreThanHundredServers();
+    void localAddressesAndCopy();
+
+private:
+    // A device line for devsim's "add".
+    static QString device(uint serial, const QString &settings)
+    {
+        return QStringLiteral("add id=%1 %2").arg(simDeviceId(serial), settings);
+    }
+    // Rows of the table by the name in column 0.
+    static int rowOf(QWidget *dialog, const QString &name)
+    {
+        for (int r = 0; r < deviceModel(dialog)->rowCount(); ++r)
+            if (cellText(dialog, r, 0) == name)
+                return r;
+        return -1;
+    }
+    // Opens the operation cell of a row and clicks its button.
+    static bool pressRowButton(QWidget *dialog, int row)
+    {
+        QTableView *view = deviceTable(dialog);
+        const QModelIndex cell = view->model()->index(row, 4);
+        view->edit(cell);
+        auto *button = qobject_cast<QPushButton *>(view->indexWidget(cell));
+        if (!button)
+            return false;
+        QTest::mouseClick(button, Qt::LeftButton);
+        return true;
+    }
+
+    DialogRecorder m_dialogs;
+    QTemporaryDir m_elsewhere;
+};
+
+void TstLanDialog::initTestCase()
+{
+    // The program finds the library beside its executable, wherever it was started from.
+    QVERIFY(QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/libVKDevManage.so")));
+    QVERIFY(QDir::setCurrent(m_elsewhere.path()));
+}
+
+void TstLanDialog::windowSearchesAndTakesDevice()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    LoadSim load;
+    QVERIFY2(load.start({"--model", "KTR8674"}), qPrintable(load.output()));
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xA01, QString("name=LANLOAD ip=127.0.0.1 port=%1 mode=3 ipmode=0").arg(load.port())),
+                       device(0xA02, "name=LANDHCP ip=10.77.0.52 port=20052 mode=3 ipmode=1"),
+                       device(0xA03, "name=LANSTAT ip=10.77.0.53 port=20053 mode=3 ipmode=0")}));
+
+    LinkedProgram prog;
+    QuellonFixture &f = prog.fixture; // its own recorder answers the window's boxes
+    f.widget<QComboBox>("comboBoxInterface")->setCurrentIndex(1);
+    auto *search = f.widget<QPushButton>("pushButtonSearchIP");
+    QVERIFY(search->isEnabled());
+    f.dialogs.clear();
+    QTest::mouseClick(search, Qt::LeftButton);
+
+    const QList<VKDWidget *> dialogs = f.window->findChildren<VKDWidget *>();
+    QCOMPARE(dialogs.size(), 1);
+    VKDWidget *d = dialogs[0];
+    QVERIFY(d->isVisible());
+    QVERIFY(d->libraryReady());
+    QCOMPARE(f.dialogs.texts(), QStringList{"在线设备 3"});
+    QVERIFY(!f.dialogs.messages[0].parent);
+    QCOMPARE(VKDWidget::deviceCount(), 3);
+    QCOMPARE(deviceModel(d)->rowCount(), 3);
+
+    struct Expect { const char *name, *mode, *ip; int port; };
+    const Expect expected[] = {{"LANLOAD", "static", "127.0.0.1", load.port()},
+                               {"LANDHCP", "DHCP", "10.77.0.52", 20052},
+                               {"LANSTAT", "static", "10.77.0.53", 20053}};
+    for (const Expect &e : expected) {
+        const int row = rowOf(d, e.name);
+        QVERIFY2(row >= 0, e.name);
+        QCOMPARE(cellText(d, row, 1), QString(e.mode));
+        QCOMPARE(cellText(d, row, 2), QString(e.ip));
+        QCOMPARE(cellText(d, row, 3), QString::number(e.port));
+        QCOMPARE(cellText(d, row, 4), QStringLiteral("设置更新"));
+        QCOMPARE(deviceModel(d)->item(row, 2)->isEditable(), QString(e.mode) == "static");
+        QCOMPARE(deviceModel(d)->item(row, 0)->background().color(), QColor(0, 255, 0));
+    }
+    QCOMPARE(deviceModel(d)->item(rowOf(d, "LANDHCP"), 2)->background().color(), QColor(222, 222, 222));
+    // The refresh hands the first entry to the window.
+    QCOMPARE(f.widget<QLineEdit>("lineEditIP")->text(), cellText(d, 0, 2));
+    QCOMPARE(f.widget<QLineEdit>("lineEditProt")->text(), cellText(d, 0, 3));
+    QCOMPARE(part<QLabel>(d, "label_devName")->text(), cellText(d, 0, 0));
+    QVERIFY(part<QListWidget>(d, "listWidgetIP")->findItems("vkd0: 10.77.0.1", Qt::MatchExactly).size() == 1);
+
+    // Choosing a row: the panel and the window's TCP fields follow.
+    const int loadRow = rowOf(d, "LANLOAD");
+    QTableView *view = deviceTable(d);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(loadRow, 0)).center());
+    QCOMPARE(d->currentDevice(), loadRow);
+    QCOMPARE(part<QLabel>(d, "labelDevTitle")->text(), QStringLiteral("当前设备:LANLOAD"));
+    QCOMPARE(part<QLabel>(d, "label_devIP")->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(part<QLineEdit>(d, "lineEditPort")->text(), QString::number(load.port()));
+    QCOMPARE(f.widget<QLineEdit>("lineEditIP")->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(f.widget<QLineEdit>("lineEditProt")->text(), QString::number(load.port()));
+
+    // The window's language switch reaches the dialog.
+    {
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(QUELLON_BIN_DIR "/translator/lang_en.qm")));
+        QCoreApplication::installTranslator(&english);
+        emit f.window->sendLanguageChange();
+        const QString header = deviceModel(d)->headerData(0, Qt::Horizontal).toString();
+        QCoreApplication::removeTranslator(&english);
+        emit f.window->sendLanguageChange();
+        QCOMPARE(header, QStringLiteral("Device Name"));
+        QCOMPARE(deviceModel(d)->headerData(0, Qt::Horizontal).toString(), QStringLiteral("设备名称"));
+    }
+
+    // A second opening binds and searches again with the same dialog.
+    d->hide();
+    QTest::mouseClick(search, Qt::LeftButton);
+    QCOMPARE(f.window->findChildren<VKDWidget *>().size(), 1);
+    QVERIFY(d->libraryReady());
+    QCOMPARE(f.dialogs.texts(), (QStringList{"在线设备 3", "在线设备 3"}));
+    QCOMPARE(deviceModel(d)->rowCount(), 3);
+
+    // The chosen device's address and port carry a TCP link to the instrument.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(rowOf(d, "LANLOAD"), 0)).center());
+    d->hide();
+    QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("断开"), 10000);
+    QVERIFY(!search->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(load.receivedLines("tcp").contains("*IDN?"), 10000);
+    QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("连接"), 10000);
+}
+
+void TstLanDialog::writeBackOneRow_data()
+{
+    QTest::addColumn<int>("ipMode");
+    QTest::addColumn<QString>("sentIp");
+    // The address is sent for a static row only.
+    QTest::newRow("static row") << 0 << "10.77.0.161";
+    QTest::newRow("DHCP row") << 1 << "10.77.0.61";
+}
+
+void TstLanDialog::writeBackOneRow()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    QFETCH(int, ipMode);
+    QFETCH(QString, sentIp);
+    // Work mode 3: showing the device must not turn it into a TCP server.
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xB01, QString("name=OLDNAME ip=10.77.0.61 port=20061 mode=3 ipmode=%1").arg(ipMode))}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(deviceModel(&d)->rowCount(), 1);
+    QCOMPARE(d.devices()[0].workMode, 3);
+    QCOMPARE(part<QComboBox>(&d, "comboTCPmode")->currentIndex(), -1);
+    QTableView *view = deviceTable(&d);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 0)).center());
+    QCOMPARE(d.devices()[0].workMode, 3);
+
+    QStandardItemModel *model = deviceModel(&d);
+    model->item(0, 0)->setText("NEWNAME");
+    model->item(0, 2)->setText("10.77.0.161");
+    model->item(0, 3)->setText("20161");
+    m_dialogs.clear();
+    QVERIFY(pressRowButton(&d, 0));
+    QCOMPARE(m_dialogs.texts(), QStringList{"设备修改成功,请重新刷新列表"});
+    const QString id = simDeviceId(0xB01);
+    QVERIFY(sim.waitFor("write " + id));
+    const QString line = sim.matching("write " + id).constFirst();
+    QVERIFY2(line.contains(QString("name=NEWNAME ip=%1 port=20161 mode=3 ipmode=%2").arg(sentIp).arg(ipMode)),
+             qPrintable(line));
+}
+
+void TstLanDialog::refreshReadsTheCurrentDevice()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xC01, "name=RC_ONE ip=10.77.0.71 port=20071 mode=3 ipmode=0"),
+                       device(0xC02, "name=RC_TWO ip=10.77.0.72 port=20072 mode=1 ipmode=1")}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(deviceModel(&d)->rowCount(), 2);
+    // Row 1: a re-read that took entry 0's ID would show here.
+    const int other = 0;
+    const int chosen = 1;
+    const QString otherName = d.devices()[other].name;
+    QTableView *view = deviceTable(&d);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(chosen, 0)).center());
+    const QString chosenName = d.devices()[chosen].name;
+    const uint chosenSerial = chosenName == "RC_ONE" ? 0xC01 : 0xC02;
+    QVERIFY(sim.command(QString("set %1 name=RC_NEW port=20099").arg(simDeviceId(chosenSerial)),
+                        "set " + simDeviceId(chosenSerial)));
+    QSignalSpy chosenSignal(&d, &VKDWidget::VKoperate);
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButton"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), QStringList{"刷新成功"});
+    // The current entry is re-read with its own ID, the other stays as it was.
+    QCOMPARE(d.devices()[chosen].name, QStringLiteral("RC_NEW"));
+    QCOMPARE(d.devices()[chosen].port, 20099);
+    QCOMPARE(d.devices()[chosen].devId, simDeviceId(chosenSerial));
+    QCOMPARE(d.devices()[other].name, otherName);
+    QCOMPARE(part<QLabel>(&d, "label_devName")->text(), QStringLiteral("RC_NEW"));
+    QCOMPARE(chosenSignal.size(), 1);
+    QCOMPARE(chosenSignal[0][0].value<VkdevData>().port, 20099);
+    QCOMPARE(chosenSignal[0][0].value<VkdevData>().name, QStringLiteral("0"));
+    // The table is not rebuilt.
+    QCOMPARE(cellText(&d, chosen, 0), chosenName);
+}
+
+void TstLanDialog::updateAllWithoutDevices()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    DevSimProcess sim;
+    QVERIFY(sim.start());
+    VKDWidget d;
+    QSignalSpy chosen(&d, &VKDWidget::VKoperate);
+    m_dialogs.clear();
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(m_dialogs.texts(), QStringList{"设备数量为0，请检查设备是否接入内网"});
+    QCOMPARE(deviceModel(&d)->rowCount(), 0);
+    QCOMPARE(part<QLabel>(&d, "label_devName")->text(), QStringLiteral("NQX_xx"));
+    QCOMPARE(part<QLineEdit>(&d, "lineEditPort")->text(), QStringLiteral("4196"));
+    // The placeholder entry 0 goes to the window.
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen[0][0].value<VkdevData>().ip, QStringLiteral("192.198.10.11"));
+    QCOMPARE(chosen[0][0].value<VkdevData>().port, 4196);
+
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), (QStringList{"设备数量为0，请检查设备是否接入内网", "更新成功"}));
+    QCOMPARE(m_dialogs.messages[1].title, QStringLiteral("操作完成"));
+    QCOMPARE(m_dialogs.messages[1].parent, &d);
+    sim.settle(100);
+    QCOMPARE(sim.count("write "), 0);
+}
+
+void TstLanDialog::batchWriteBack()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xD01, "name=BT_0 ip=10.77.0.81 port=20081 mode=3 ipmode=0"),
+                       device(0xD02, "name=BT_1 ip=10.77.0.82 port=20082 mode=3 ipmode=0"),
+                       device(0xD03, "name=BT_2 ip=10.77.0.83 port=20083 mode=3 ipmode=0")}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(deviceModel(&d)->rowCount(), 3);
+    const QString skipped = d.devices()[1].devId;
+    for (int r : {0, 2})
+        deviceModel(&d)->item(r, 0)->setText(QString("BATCH%1").arg(r));
+    selectRows(&d, {0, 2});
+    m_dialogs.clear();
+    {
+        MenuAnswer answer(QStringLiteral("更新到设备"));
+        emit deviceTable(&d)->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(answer.answered);
+    }
+    // No message per device, one summary.
+    QCOMPARE(m_dialogs.texts(), QStringList{"设备更新成功，请重新刷新列表"});
+    QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("操作完成"));
+    QCOMPARE(d.currentDevice(), 2);
+    for (int r : {0, 2}) {
+        const QString id = d.devices()[r].devId;
+        QVERIFY(sim.waitFor(QString("write %1").arg(id)));
+        QVERIFY(sim.matching("write " + id).constFirst().contains(QString("name=BATCH%1 ").arg(r)));
+    }
+    sim.settle(100);
+    QCOMPARE(sim.count("write " + skipped), 0);
+
+    // The servers stop answering: the batch stops at its first row and still sums up.
+    QVERIFY(sim.command("silent all 1", "silent all 1"));
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButton"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), QStringList{"设备数量为0，请检查设备是否接入内网"});
+    const int writes = sim.count("write ");
+    m_dialogs.clear();
+    d.setDevSelected();
+    QCOMPARE(m_dialogs.texts(), (QStringList{"设备数量为0，请检查设备是否接入内网", "设备更新成功，请重新刷新列表"}));
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), (QStringList{"设备数量为0，请检查设备是否接入内网", "更新成功"}));
+    sim.settle(100);
+    QCOMPARE(sim.count("write "), writes);
+}
+
+void TstLanDialog::moreThanHundredServers()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    const int servers = 120;
+    QStringList adds;
+    for (int i = 0; i < servers; ++i)
+        adds << device(0xE00 + uint(i), QString("name=M%1 ip=10.77.1.%2 port=%3 mode=3 ipmode=%4")
+                                            .arg(i, 3, 10, QLatin1Char('0')).arg(i + 1).arg(21000 + i).arg(i % 2));
+    DevSimProcess sim;
+    QVERIFY(sim.start(adds));
+    VKDWidget d;
+    m_dialogs.clear();
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(VKDWidget::deviceCount(), servers);
+    QCOMPARE(m_dialogs.texts(), QStringList{QString("在线设备 %1").arg(servers)});
+    QCOMPARE(d.devices().size(), 100);
+    QCOMPARE(deviceModel(&d)->rowCount(), 100);
+    QSet<QString> ids;
+    for (const VkdevList &e : d.devices()) {
+        QVERIFY(e.name.startsWith('M'));
+        ids.insert(e.devId);
+    }
+    QCOMPARE(ids.size(), 100);
+
+    // The last row can be chosen and written; update-all writes the 100 rows listed.
+    QTableView *view = deviceTable(&d);
+    view->scrollToBottom();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(99, 0)).center());
+    QCOMPARE(d.currentDevice(), 99);
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), QStringList{"更新成功"});
+    QCOMPARE(d.currentDevice(), 99);
+    QVERIFY(QTest::qWaitFor([&] {
+        QSet<QString> written;
+        for (const QString &l : sim.matching("write 564B"))
+            written.insert(l.section(' ', 1, 1));
+        return written.size() >= 100;
+    }, 10000));
+    sim.settle(200);
+    QSet<QString> written;
+    for (const QString &l : sim.matching("write 564B"))
+        written.insert(l.section(' ', 1, 1));
+    QCOMPARE(written, ids);
+}
+
+void TstLanDialog::localAddressesAndCopy()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    VKDWidget d;
+    d.show();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButtonLocade"), Qt::LeftButton);
+    auto *list = part<QListWidget>(&d, "listWidgetIP");
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    // Ethernet only: the namespace's veth end, not the loopback.
+    QCOMPARE(lines, QStringList{"vkd0: 10.77.0.1"});
+
+    const QPoint onItem = list->visualItemRect(list->item(0)).center();
+    QApplication::clipboard()->setText("before");
+    {
+        MenuAnswer dismissed{QString()};
+        emit list->customContextMenuRequested(onItem);
+        QVERIFY(dismissed.answered);
+        QCOMPARE(dismissed.seen, QStringList{"copy IP(Ctrl+C)"});
+    }
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    {
+        MenuAnswer copy(QStringLiteral("copy IP(Ctrl+C)"));
+        emit list->customContextMenuRequested(QPoint(5, list->viewport()->height() - 3));
+        QVERIFY(copy.answered);
+    }
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    {
+        MenuAnswer copy(QStringLiteral("copy IP(Ctrl+C)"));
+        emit list->customContextMenuRequested(onItem);
+        QVERIFY(copy.answered);
+    }
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10.77.0.1"));
+}
+
+QTEST_MAIN(TstLanDialog)
+#include "tst_landialog.moc"
