@@ -35,16 +35,42 @@ tsan: deps
 	cmake --build build-tsan -j $(JOBS)
 	@TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 history_size=7 suppressions=$(CURDIR)/scripts/tsan-qt.supp" scripts/run-tests build-tsan "$(TESTS)"
 
-asan: deps
-	cmake -S . -B build-asan -G Ninja -DQUELLON_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
-	cmake --build build-asan -j $(JOBS)
-	@scripts/run-tests build-asan "$(TESTS)"
+# AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer over the
+# whole suite. The same options hold for the build, whose own tools (the help
+# typesetter) run instrumented, and for the tests. The leak suppressions name
+# only allocations made inside Qt (scripts/lsan-qt.supp).
+ASAN_ENV = ASAN_OPTIONS="detect_leaks=1:check_initialization_order=1:strict_init_order=1" \
+	LSAN_OPTIONS="suppressions=$(CURDIR)/scripts/lsan-qt.supp:print_suppressions=0" \
+	UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-# The link-data fuzz target for longer than the 20 s of the test suite.
+asan: deps
+	cmake -S . -B build-asan -G Ninja -DQUELLON_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
+	$(ASAN_ENV) cmake --build build-asan -j $(JOBS)
+	@$(ASAN_ENV) scripts/run-tests build-asan "$(TESTS)"
+
+# The fuzz targets (tests/fuzz) for longer than the 20 s of the test suite,
+# one after the other, each growing its corpus in $(BUILD)/fuzz-corpus[-name]
+# from tests/fuzz/seeds[-name] with tests/fuzz/<name>.dict (replies.dict when
+# a target has none); a crashing input lands in $(BUILD)/fuzz-artifacts.
+#   make fuzz                                          every target, FUZZ_SECONDS each
+#   make fuzz FUZZ_TARGET=fuzz_dispatcher FUZZ_SECONDS=3600
 FUZZ_SECONDS ?= 600
+FUZZ_TARGET  ?=
 fuzz: build
-	$(BUILD)/tests-bin/fuzz_linkdata -dict=tests/fuzz/linkdata.dict -max_total_time=$(FUZZ_SECONDS) \
-	  $(BUILD)/fuzz-corpus tests/fuzz/seeds
+	@mkdir -p $(BUILD)/fuzz-artifacts
+	@targets="$(FUZZ_TARGET)"; \
+	[ -n "$$targets" ] || targets=$$(cd $(BUILD)/tests-bin && ls fuzz_* 2>/dev/null); \
+	for t in $$targets; do \
+	  short=$${t#fuzz_}; \
+	  if [ "$$t" = fuzz_linkdata ]; then corpus=$(BUILD)/fuzz-corpus; seeds=tests/fuzz/seeds; \
+	  else corpus=$(BUILD)/fuzz-corpus-$$short; seeds=tests/fuzz/seeds-$$short; fi; \
+	  dict=tests/fuzz/$$short.dict; [ -f $$dict ] || dict=tests/fuzz/replies.dict; \
+	  [ -x $(BUILD)/tests-bin/$$t ] || { echo "no fuzz target $$t (clang or its libFuzzer runtime missing?)"; exit 1; }; \
+	  mkdir -p $$corpus; \
+	  echo "== $$t for $(FUZZ_SECONDS) s"; \
+	  QT_QPA_PLATFORM=offscreen $(BUILD)/tests-bin/$$t -dict=$$dict -max_total_time=$(FUZZ_SECONDS) \
+	    -rss_limit_mb=2048 -timeout=10 -artifact_prefix=$(BUILD)/fuzz-artifacts/ $$corpus $$seeds || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan

@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "MetaTypes.h"
 #include "ModelFlags.h"
+#include "ListPage.h"
 #include "ModelTable.h"
 #include "QuellonResources.h"
 #include "ReplyRules.h"
@@ -1045,7 +1046,17 @@ void Quellon::on_pushButtonEnterCCCV_clicked()
 
 void Quellon::on_pushButtonEnterLIST_clicked()
 {
-    // The list page plugs in here: enterPage(ListPageKind, ...).
+    enterPage(ListPageKind, [this]() -> QWidget * {
+        auto *page = new ListPage;
+        listPage = page;
+        connect(this, &Quellon::setDevStatus, page, &ListPage::LISTreceDevFun);
+        connect(page, &ListPage::LISTgetDevStatus, this, &Quellon::recvRequest);
+        connect(this, &Quellon::sendModeDataFun, page, &ListPage::LISTrecvSerialFun);
+        connect(page, &ListPage::LISTsendSriealFun, this, &Quellon::recvModeDtatFun);
+        connect(page, &ListPage::getLimitValue, this, &Quellon::recvLimitValueAck);
+        wirePageCommon(page);
+        return page;
+    });
 }
 
 void Quellon::on_pushButtonEnterBAT_clicked()

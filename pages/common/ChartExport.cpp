@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -183,8 +184,12 @@ QString exportNumberText(double value)
     return QString::fromLatin1(buf, int(writeNumber(buf, value) - buf));
 }
 
-void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &second,
-                     const QVector<QPointF> &third, double intervalSeconds, const QString &thirdColumn)
+namespace {
+
+// The export of two or three series (the columns after the time): see
+// exportSeriesCsv.
+void exportColumns(const QVector<const QVector<QPointF> *> &series, double intervalSeconds,
+                   const QByteArray &header)
 {
     if (!(intervalSeconds >= 0.5 && intervalSeconds <= 99999)) {
         Dialogs::warning(nullptr, trExport("参数错误"), trExport("时间间隔必须在0.5~99999秒之间"));
@@ -200,26 +205,27 @@ void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &seco
         Dialogs::warning(nullptr, trExport("无法打开文件"), file.errorString());
         return;
     }
-    const QByteArray header = QByteArrayLiteral("Store No.,Time(hh:mm:ss:zzz),Volt(V),Curr(A),")
-                              + thirdColumn.toUtf8() + '\n';
     bool writeOk = file.write(header) == header.size();
 
-    if (first.isEmpty() && second.isEmpty() && third.isEmpty()) {
+    const int count = series.size();
+    bool allEmpty = true;
+    for (const QVector<QPointF> *l : series)
+        allEmpty = allEmpty && l->isEmpty();
+    if (allEmpty) {
         file.close();
         Dialogs::information(nullptr, trExport("导出完成"), trExport("无数据可导出"));
         return;
     }
 
-    QVector<QPointF> copies[3];
-    const QVector<QPointF> *lists[3] = {nullptr, nullptr, nullptr};
-    sortedCopy(first, copies[0], lists[0]);
-    sortedCopy(second, copies[1], lists[1]);
-    sortedCopy(third, copies[2], lists[2]);
+    QVector<QVector<QPointF>> copies(count);
+    QVector<const QVector<QPointF> *> lists(count, nullptr);
+    for (int k = 0; k < count; ++k)
+        sortedCopy(*series.at(k), copies[k], lists[k]);
 
     // Time span over all points, x truncated to whole milliseconds.
     bool any = false;
     qint64 start = 0, end = 0;
-    for (const QVector<QPointF> *l : lists) {
+    for (const QVector<QPointF> *l : qAsConst(lists)) {
         if (l->isEmpty())
             continue;
         const qint64 lo = qint64(l->front().x());
@@ -242,7 +248,10 @@ void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &seco
         return;
     }
 
-    RisingInterpolator a(*lists[0]), b(*lists[1]), c(*lists[2]);
+    std::vector<RisingInterpolator> at;
+    at.reserve(size_t(count));
+    for (const QVector<QPointF> *l : qAsConst(lists))
+        at.emplace_back(*l);
     // Rows go into a buffer that is written out in large pieces.
     const int flushAt = 1 << 18;
     const int rowRoom = 256; // store number, time and three numbers fit easily
@@ -255,12 +264,10 @@ void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &seco
         p = writePadded(p, n, 1);
         *p++ = ',';
         p = writeElapsed(p, elapsed);
-        *p++ = ',';
-        p = writeNumber(p, a.at(x));
-        *p++ = ',';
-        p = writeNumber(p, b.at(x));
-        *p++ = ',';
-        p = writeNumber(p, c.at(x));
+        for (RisingInterpolator &col : at) {
+            *p++ = ',';
+            p = writeNumber(p, col.at(x));
+        }
         *p++ = '\n';
         if (p - begin >= flushAt) {
             writeOk = file.write(begin, p - begin) == p - begin;
@@ -279,6 +286,20 @@ void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &seco
         return;
     }
     Dialogs::information(nullptr, trExport("导出完成"), trExport("数据已成功导出"));
+}
+
+} // namespace
+
+void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &second,
+                     const QVector<QPointF> &third, double intervalSeconds, const QString &thirdColumn)
+{
+    exportColumns({&first, &second, &third}, intervalSeconds,
+                  QByteArrayLiteral("Store No.,Time(hh:mm:ss:zzz),Volt(V),Curr(A),") + thirdColumn.toUtf8() + '\n');
+}
+
+void exportTwoSeriesCsv(const QVector<QPointF> &volt, const QVector<QPointF> &curr, double intervalSeconds)
+{
+    exportColumns({&volt, &curr}, intervalSeconds, QByteArrayLiteral("Store No.,Time(hh:mm:ss:zzz),Volt(V),Curr(A)\n"));
 }
 
 void exportSeriesCsv(const QtCharts::QXYSeries *first, const QtCharts::QXYSeries *second,

@@ -21,6 +21,10 @@ void exportSeriesCsv(const QVector<QPointF> &first, const QVector<QPointF> &seco
                      const QVector<QPointF> &third, double intervalSeconds,
                      const QString &thirdColumn = QStringLiteral("Cap(Ah)"));
 
+// The same with two series, voltage and current: header "Store No.,Time(hh:mm:ss:zzz),
+// Volt(V),Curr(A)".
+void exportTwoSeriesCsv(const QVector<QPointF> &volt, const QVector<QPointF> &curr, double intervalSeconds);
+
 // The same for three chart series.
 void exportSeriesCsv(const QtCharts::QXYSeries *first, const QtCharts::QXYSeries *second,
                      const QtCharts::QXYSeries *third, double intervalSeconds,
