@@ -22,6 +22,7 @@ TcpPort::TcpPort(QObject *parent)
 
 TcpPort::~TcpPort()
 {
+    m_handover.takeOver(); // what the finished thread did, before it goes
     // The timer lives in the worker thread, which has finished by now.
     delete m_timer;
 }
@@ -39,6 +40,7 @@ void TcpPort::init()
     // waits in the system's socket buffer and is dropped as it is read.
     m_socket->setReadBufferSize(ReplyReader::kReadBufferBytes);
     m_reader.setDevice(m_socket, [this] { return isConnected(); });
+    m_handover.watch(thread()); // last: after the timer's stop on finished()
 }
 
 void TcpPort::recvPackFun(DataPack str)

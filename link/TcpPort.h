@@ -4,6 +4,7 @@
 #include "PackQueue.h"
 #include "ReplyReader.h"
 #include "TcpLinkPack.h"
+#include "ThreadHandover.h"
 
 #include <QAbstractSocket>
 #include <QObject>
@@ -89,6 +90,7 @@ private:
     qint64 relinkFailures = 0;
     int m_tickMs = kTickMs;
     int m_watchdogTicks = kWatchdogTicks;
+    ThreadHandover m_handover; // the thread's end, to the destructor
 
     // Set while a tick runs, shared by every instance in the process.
     static std::atomic<bool> tickBusy;

@@ -24,6 +24,7 @@ serialPort::serialPort(QObject *parent)
 
 serialPort::~serialPort()
 {
+    m_handover.takeOver(); // what the finished thread did, before it goes
     // The timer and the port belong to the worker thread, which has finished
     // by the time the worker goes; releasing them here closes the device.
     delete m_timer;
@@ -43,6 +44,7 @@ void serialPort::init()
     m_reader.setDevice(m_port);
     connect(m_port, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
             SLOT(handleSerialError(QSerialPort::SerialPortError)));
+    m_handover.watch(thread()); // last: after the timer's stop on finished()
 }
 
 void serialPort::handleSerialError(QSerialPort::SerialPortError error)

@@ -4,6 +4,7 @@
 #include "PackQueue.h"
 #include "ReplyReader.h"
 #include "SerialLinkPack.h"
+#include "ThreadHandover.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -78,4 +79,5 @@ private:
     bool portOpen = false;
     bool seriousErrorReported = false;
     int m_tickMs = kTickMs;
+    ThreadHandover m_handover; // the thread's end, to the destructor
 };

@@ -15,7 +15,9 @@ volatile int g_sink = 0;
 volatile int *g_null = nullptr;
 volatile bool g_stopRecursion = false; // never set: the recursion runs until the stack overflows
 
-__attribute__((noinline)) int divide(volatile int a, volatile int b)
+// The faults below are made on purpose for the crash handler to catch: the
+// undefined-behaviour checks of a sanitizer build must let them happen.
+__attribute__((noinline, no_sanitize("undefined"))) int divide(volatile int a, volatile int b)
 {
     return a / b;
 }
@@ -29,7 +31,7 @@ __attribute__((noinline)) int recurse(int n)
     return recurse(n + 1) + pad[0];
 }
 
-void crash(const char *how)
+__attribute__((no_sanitize("undefined"))) void crash(const char *how)
 {
     if (!std::strcmp(how, "segv"))
         *g_null = 1;

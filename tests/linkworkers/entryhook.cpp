@@ -26,6 +26,13 @@ namespace {
 std::atomic<int> g_started{0};
 std::atomic<int> g_finished{0};
 std::atomic<QThread *> g_firstThread{nullptr}; // the serial link's worker thread
+// The busy case: a timer that lives in the serial worker's thread (made there,
+// as that thread starts) and the window it emits the queries on. Nothing of
+// the hook's own crosses threads inside a queued call: each side publishes
+// what the other reads through these atomics (release, then acquire), an
+// order ThreadSanitizer sees.
+std::atomic<QTimer *> g_busyTrigger{nullptr};
+std::atomic<QWidget *> g_busyWindow{nullptr};
 
 void say(const QString &line)
 {
@@ -109,21 +116,38 @@ void sendCommands()
 // reach the worker as five queued calls, and on a loaded machine its tick can
 // fall between two of them; emitted from the worker's own thread the
 // connection is direct, so all five are queued before its next tick.
+void emitBusyQueries()
+{
+    QWidget *w = g_busyWindow.load(std::memory_order_acquire);
+    if (!w)
+        return;
+    for (int i = 1; i <= 5; ++i)
+        emitCommand(w, pack(QStringLiteral("HOOK:BUSY:M"), 1, QStringLiteral("HOOK:BUSY%1?\n").arg(i), 0));
+}
+
+// In the serial worker's thread as it starts: the timer that runs
+// emitBusyQueries there, gone with the thread.
+void prepareBusyTrigger()
+{
+    auto *trigger = new QTimer;
+    trigger->setSingleShot(true);
+    trigger->setInterval(0);
+    QObject::connect(trigger, &QTimer::timeout, trigger, emitBusyQueries);
+    QObject::connect(QThread::currentThread(), &QThread::finished, trigger, &QObject::deleteLater,
+                     Qt::DirectConnection);
+    g_busyTrigger.store(trigger, std::memory_order_release);
+}
+
 void keepSerialBusy()
 {
     QWidget *w = findWindow();
-    QThread *worker = g_firstThread.load();
-    if (!w || !worker) {
+    QTimer *trigger = g_busyTrigger.load(std::memory_order_acquire);
+    if (!w || !trigger) {
         say(QStringLiteral("no serial worker"));
         return;
     }
-    auto *context = new QObject;
-    context->moveToThread(worker);
-    QMetaObject::invokeMethod(context, [w, context] {
-        for (int i = 1; i <= 5; ++i)
-            emitCommand(w, pack(QStringLiteral("HOOK:BUSY:M"), 1, QStringLiteral("HOOK:BUSY%1?\n").arg(i), 0));
-        context->deleteLater();
-    });
+    g_busyWindow.store(w, std::memory_order_release);
+    QMetaObject::invokeMethod(trigger, "start", Qt::QueuedConnection);
 }
 
 void start()
@@ -163,9 +187,25 @@ void QThread::start(Priority priority)
     static const Start real = reinterpret_cast<Start>(dlsym(RTLD_NEXT, "_ZN7QThread5startENS_8PriorityE"));
     if (metaObject() == &QThread::staticMetaObject) {
         QThread *none = nullptr;
-        g_firstThread.compare_exchange_strong(none, this);
+        const bool first = g_firstThread.compare_exchange_strong(none, this);
         ++g_started;
-        QObject::connect(this, &QThread::finished, [] { ++g_finished; });
+        // Counted in the ending thread itself, as its last act (a release).
+        QObject::connect(this, &QThread::finished, [] { g_finished.fetch_add(1, std::memory_order_acq_rel); });
+        if (first && qEnvironmentVariableIsSet("ENTRY_HOOK_BUSY"))
+            QObject::connect(this, &QThread::started, prepareBusyTrigger);
     }
     real(this, priority);
+}
+
+// The program destroys its window and workers once wait() has returned.
+// Taking the count here (an acquire) lets what the ended threads did, the
+// hook's queries on the window among it, happen before that.
+bool QThread::wait(QDeadlineTimer deadline)
+{
+    using Wait = bool (*)(QThread *, QDeadlineTimer);
+    static const Wait real = reinterpret_cast<Wait>(dlsym(RTLD_NEXT, "_ZN7QThread4waitE14QDeadlineTimer"));
+    const bool ended = real(this, deadline);
+    if (ended)
+        g_finished.load(std::memory_order_acquire);
+    return ended;
 }

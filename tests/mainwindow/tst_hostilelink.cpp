@@ -115,8 +115,14 @@ void tst_HostileLink::floodKeepsMemoryFlat()
     qInfo("flood: resident %lld KiB before, peak %lld KiB, %d GUI ticks", before, peak, guiTicks);
     sim.control("SIM:FLOOD OFF");
     // Unbounded reading grew by gigabytes within seconds; a bounded one by
-    // next to nothing.
-    QVERIFY2(peak - before < 64 * 1024, qPrintable(QString("grew %1 KiB").arg(peak - before)));
+    // next to nothing. (AddressSanitizer keeps up to 256 MB of freed memory
+    // back before it reuses it.)
+#if defined(__SANITIZE_ADDRESS__)
+    const qint64 boundKiB = 512 * 1024;
+#else
+    const qint64 boundKiB = 64 * 1024;
+#endif
+    QVERIFY2(peak - before < boundKiB, qPrintable(QString("grew %1 KiB").arg(peak - before)));
     QVERIFY2(guiTicks >= 20, qPrintable(QString("%1 GUI ticks").arg(guiTicks)));
 
     if (halfSeconds > 0)
