@@ -80,6 +80,9 @@ public:
     int setParamString(const char *idText, const char *value, int id);
     int setParamInt(const char *idText, uint32_t value, int id);
     int executeParams(const char *idText);
+    // P2P answers of the parameter queries: the mapping's local port (-1 none) and its status.
+    int p2pLocalPort(const char *idText);
+    int p2pStatus(const char *idText, char *text, int language);
 
     // Channels and I/O.
     int devOpen(int32_t number, int32_t flags, void *target);
@@ -108,8 +111,13 @@ public:
     int announceHandle() const { return m_announce.handle(); }
     int listenerHandle() const { return m_listener.handle(); }
 
-private:
+    // Device ID text to the 8-byte key (the P2P device endpoint uses it too).
     static void parseIdText(const char *text, uint8_t key[8]);
+    // Test hook (not exported): switches the P2P family on as a version text
+    // holding "P2P" would; Init sets the switch from the version again.
+    void setP2pEnabledForTest(bool on) { m_p2pEnabled = on; }
+
+private:
     DeviceEntry *findByText(const char *idText) const;
     DeviceEntry *newEntry();
     bool makeRoom();

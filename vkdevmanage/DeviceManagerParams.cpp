@@ -1,6 +1,7 @@
 // Parameter access by id: reads from and writes to the library's copy of a
 // device's configuration block.
 #include "DeviceManager.h"
+#include "P2pEngine.h"
 
 #include <arpa/inet.h>
 #include <cstdio>
@@ -141,24 +142,96 @@ int DeviceManager::getParam(DeviceEntry &e, int id, char *out, int size)
     return 1;
 }
 
+namespace {
+
+// The P2P query ids name a mapping by its device ID: cut to 12 characters
+// and upper-cased.
+void p2pIdText(const char *idText, char out[13])
+{
+    std::memset(out, 0, 13);
+    if (idText)
+        std::memcpy(out, idText, strnlen(idText, 12));
+    for (int i = 0; i < 12; ++i)
+        if (out[i] >= 'a' && out[i] <= 'z')
+            out[i] = char(out[i] - 'a' + 'A');
+}
+
+} // namespace
+
+int DeviceManager::p2pLocalPort(const char *idText)
+{
+    if (!m_p2pEnabled || !P2pEngine::library().isOpen())
+        return -1;
+    char id[13];
+    p2pIdText(idText, id);
+    return P2pEngine::library().localPortOf(id);
+}
+
+int DeviceManager::p2pStatus(const char *idText, char *text, int language)
+{
+    const int port = p2pLocalPort(idText);
+    if (port < 0) {
+        if (!m_p2pEnabled) {
+            std::strcpy(text, language == 0 ? kP2pClosedChinese : kP2pClosedEnglish);
+            return kP2pClosedCode;
+        }
+        // The status of a port without a mapping.
+        return P2pEngine::library().status(0xFFFFFFFFu, text, language);
+    }
+    if (port == 0)
+        return 0;
+    return P2pEngine::library().status(uint32_t(port), text, language);
+}
+
 const char *DeviceManager::getParamString(const char *idText, int id)
 {
     switch (id) {
-    case 4:
-    case 5:
-        return nullptr; // P2P client: off in this version
+    case 4: {
+        if (!m_p2pEnabled || !P2pEngine::library().isOpen())
+            return nullptr;
+        char key[13];
+        p2pIdText(idText, key);
+        std::memset(m_result, 0, sizeof m_result);
+        return P2pEngine::library().peerAddressOf(key, m_result, kResultBufferSize - 1) ? m_result : nullptr;
+    }
+    case 5: {
+        if (!m_p2pEnabled || !P2pEngine::library().isOpen())
+            return nullptr;
+        break; // the list of all device IDs, as below
+    }
     case 8:
+    case 9: {
         std::memset(m_result, 0, sizeof m_result);
-        std::strcpy(m_result, kP2pClosedChinese);
+        const int port = p2pLocalPort(idText);
+        if (port == 0)
+            return nullptr;
+        p2pStatus(idText, m_result, id == 8 ? 0 : 1);
         return m_result;
-    case 9:
-        std::memset(m_result, 0, sizeof m_result);
-        std::strcpy(m_result, kP2pClosedEnglish);
-        return m_result;
+    }
     default:
         break;
     }
     std::memset(m_result, 0, sizeof m_result);
+    if (id == 5) {
+        // Every ID as 12 hex digits and a comma, the last one with a full
+        // stop, as many whole IDs as fit.
+        searchAll();
+        if (m_entries.empty())
+            return nullptr;
+        int used = 0;
+        for (DeviceEntry *entry : m_entries) {
+            if (used + 13 > kResultBufferSize - 1)
+                break;
+            char text[32] = {};
+            entry->idText(text);
+            std::memcpy(m_result + used, text, 12);
+            m_result[used + 12] = ',';
+            used += 13;
+        }
+        if (used > 0)
+            m_result[used - 1] = '.';
+        return m_result;
+    }
     DeviceEntry *e = findByText(idText);
     if (!e)
         return nullptr;
@@ -168,9 +241,11 @@ const char *DeviceManager::getParamString(const char *idText, int id)
 int DeviceManager::getParamInt(const char *idText, int id)
 {
     if (id == 6)
-        return -1; // P2P client off: no mapping
-    if (id == 7)
-        return kP2pClosedCode;
+        return p2pLocalPort(idText);
+    if (id == 7) {
+        char text[kResultBufferSize] = {};
+        return p2pStatus(idText, text, 1);
+    }
     if (id == 1)
         searchAll();
     DeviceEntry *e = findByText(idText);

@@ -1,5 +1,8 @@
 #include "DeviceManager.h"
 #include "NotifyEvent.h"
+#include "P2pEngine.h"
+
+#include <cstring>
 
 #include <sys/resource.h>
 
@@ -22,6 +25,11 @@ const LibraryLoad g_load;
 DeviceManager &dm()
 {
     return DeviceManager::instance();
+}
+
+P2pEngine &p2p()
+{
+    return P2pEngine::library();
 }
 
 } // namespace
@@ -121,39 +129,57 @@ VKDM_API int VKDM_SetIO(int32_t deviceNumber, uint8_t inputs, uint8_t output)
 // The P2P client is switched on only by a version text holding "P2P"; this
 // version's "V1.41" does not, so the family answers 0 or null and does nothing.
 
-VKDM_API uint8_t VKDM_P2pOpen(const char *, uint32_t, const char *, const char *, uint16_t)
+VKDM_API uint8_t VKDM_P2pOpen(const char *server, uint32_t, const char *user, const char *password,
+                              uint16_t proxyThreshold)
 {
-    return 0;
+    if (!dm().p2pEnabled())
+        return 0;
+    return p2p().exportOpen(server, user, password, proxyThreshold) ? 1 : 0;
 }
 
 VKDM_API uint8_t VKDM_P2pClose(void)
 {
-    return 0;
+    if (!dm().p2pEnabled())
+        return 0;
+    return p2p().exportClose() ? 1 : 0;
 }
 
-VKDM_API int VKDM_P2pAddPort(uint32_t, const char *, const char *, uint16_t)
+VKDM_API int VKDM_P2pAddPort(uint32_t localPort, const char *id, const char *targetAddress, uint16_t targetPort)
 {
-    return 0;
+    if (!dm().p2pEnabled())
+        return 0;
+    return p2p().addPort(localPort, id, targetAddress, targetPort);
 }
 
-VKDM_API uint8_t VKDM_P2pDelPort(uint32_t)
+VKDM_API uint8_t VKDM_P2pDelPort(uint32_t localPort)
 {
-    return 0;
+    if (!dm().p2pEnabled())
+        return 0;
+    return p2p().delPort(localPort) ? 1 : 0;
 }
 
 VKDM_API int VKDM_P2pRestartAll(void)
 {
-    return dm().p2pEnabled() ? 1 : 0;
+    if (!dm().p2pEnabled())
+        return 0;
+    p2p().restartAll();
+    return 1;
 }
 
-VKDM_API uint8_t VKDM_P2pRetartPort(uint32_t)
+VKDM_API uint8_t VKDM_P2pRetartPort(uint32_t localPort)
 {
-    return 0;
+    if (!dm().p2pEnabled())
+        return 0;
+    return p2p().restartPort(localPort) ? 1 : 0;
 }
 
-VKDM_API const char *VKDM_P2pGetID(uint32_t)
+VKDM_API const char *VKDM_P2pGetID(uint32_t index)
 {
-    return nullptr;
+    if (!dm().p2pEnabled() || !p2p().isOpen())
+        return nullptr;
+    char *out = dm().resultBuffer();
+    std::memset(out, 0, kResultBufferSize);
+    return p2p().mappingId(index, out, kResultBufferSize);
 }
 
 } // extern "C"

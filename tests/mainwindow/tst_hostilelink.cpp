@@ -66,10 +66,6 @@ bool pageWithInputOn(LinkedProgram &prog, LoadSim &sim)
     return false;
 }
 
-int countLines(const QStringList &lines, const QString &line)
-{
-    return int(std::count(lines.begin(), lines.end(), line));
-}
 } // namespace
 
 class tst_HostileLink : public QObject
