@@ -17,3 +17,13 @@ void PackQueue::clear(bool releaseSlots)
             slot = DataPack();
     m_count = 0;
 }
+
+QVector<DataPack> PackQueue::takeAll(bool releaseSlots)
+{
+    QVector<DataPack> packs;
+    packs.reserve(m_count);
+    for (int i = 0; i < m_count; ++i)
+        packs << m_slots[i];
+    clear(releaseSlots);
+    return packs;
+}

@@ -205,12 +205,7 @@ void TcpPort::timerTimeOut()
 
 QVector<DataPack> TcpPort::takeQueue()
 {
-    QVector<DataPack> packs;
-    packs.reserve(m_queue.count());
-    for (int i = 0; i < m_queue.count(); ++i)
-        packs << m_queue.at(i);
-    m_queue.clear();
-    return packs;
+    return m_queue.takeAll();
 }
 
 void TcpPort::writePack(const DataPack &pack)

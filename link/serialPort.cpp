@@ -156,12 +156,7 @@ bool serialPort::openPort(const QString &name)
 QVector<DataPack> serialPort::takeQueue()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    QVector<DataPack> packs;
-    packs.reserve(m_queue.count());
-    for (int i = 0; i < m_queue.count(); ++i)
-        packs << m_queue.at(i);
-    m_queue.clear(false);
-    return packs;
+    return m_queue.takeAll(false);
 }
 
 void serialPort::timerTimeOut()
