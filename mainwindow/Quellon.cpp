@@ -2,13 +2,14 @@
 #include "ui_Quellon.h"
 
 #include "AppDirectory.h"
+#include "BATPage.h"
 #include "CCCVPage.h"
 #include "ConfigFile.h"
 #include "CrashHandler.h"
 #include "Dialogs.h"
+#include "ListPage.h"
 #include "MetaTypes.h"
 #include "ModelFlags.h"
-#include "ListPage.h"
 #include "ModelTable.h"
 #include "QuellonResources.h"
 #include "ReplyRules.h"
@@ -1061,7 +1062,17 @@ void Quellon::on_pushButtonEnterLIST_clicked()
 
 void Quellon::on_pushButtonEnterBAT_clicked()
 {
-    // The battery test page plugs in here: enterPage(BatteryPageKind, ...).
+    enterPage(BatteryPageKind, [this]() -> QWidget * {
+        auto *page = new BATPage;
+        batPage = page;
+        connect(this, &Quellon::setDevStatus, page, &BATPage::BATreceDevFun);
+        connect(page, &BATPage::BATgetDevStatus, this, &Quellon::recvRequest);
+        connect(this, &Quellon::sendModeDataFun, page, &BATPage::BATrecvSerialFun);
+        connect(page, &BATPage::BATsendSriealFun, this, &Quellon::recvModeDtatFun);
+        connect(page, &BATPage::getLimitParam, this, &Quellon::recvLimitParamAck);
+        wirePageCommon(page);
+        return page;
+    });
 }
 
 void Quellon::ExitMain()

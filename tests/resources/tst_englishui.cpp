@@ -19,6 +19,8 @@
 #include <QTextDocument>
 #include <QTranslator>
 
+#include <algorithm>
+
 // The window and the page are looked for by header so that this test grows
 // with them; until they exist the cases are skipped.
 #if __has_include("AppDirectory.h") && __has_include("Quellon.h")

@@ -1,0 +1,229 @@
+// Battery test page: the IV chart (voltage and current) and the capacity
+// chart. Every reading is kept at full resolution; what is drawn is a min/max
+// decimation per pixel column, so an update costs the same after hours.
+#include "BATPage.h"
+#include "ui_BATPage.h"
+
+#include "ChartLineItem.h"
+
+#include <QDateTime>
+#include <QGraphicsLineItem>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+using namespace QtCharts;
+
+namespace {
+
+const QColor kVoltColour(248, 192, 1);
+const QColor kCurrColour(88, 206, 245);
+const QColor kCapColour(Qt::green);
+const QColor kTimeAxisColour(Qt::darkGray);
+
+QFont chartFont(int pointSize)
+{
+    QFont f(QStringLiteral("微软雅黑"));
+    f.setBold(true);
+    f.setPointSize(pointSize);
+    return f;
+}
+
+void styleAxis(QAbstractAxis *axis, const QColor &lineColour)
+{
+    axis->setTitleFont(chartFont(8));
+    axis->setLabelsFont(chartFont(7));
+    axis->setLinePen(QPen(lineColour, 2));
+}
+
+QDateTimeAxis *makeTimeAxis(int ticks)
+{
+    auto *a = new QDateTimeAxis;
+    a->setTickCount(ticks);
+    a->setFormat(QStringLiteral("hh:mm:ss"));
+    a->setTitleText(QStringLiteral("(s)"));
+    styleAxis(a, kTimeAxisColour);
+    return a;
+}
+
+QValueAxis *makeValueAxis(const QString &title, const QString &format, const QColor &lineColour)
+{
+    auto *a = new QValueAxis;
+    a->setTickCount(6);
+    a->setLabelFormat(format);
+    a->setTitleText(title);
+    styleAxis(a, lineColour);
+    return a;
+}
+
+QChart *makeChart(const QString &title)
+{
+    auto *c = new QChart;
+    c->setTheme(QChart::ChartThemeBlueIcy);
+    c->setMargins(QMargins(2, 2, 2, 2));
+    c->legend()->hide();
+    c->setTitle(title);
+    c->setTitleFont(chartFont(10));
+    // The blurred background shadow would be redrawn on every update.
+    c->setDropShadowEnabled(false);
+    return c;
+}
+
+QLineSeries *makeSeries(QChart *chart, const QColor &colour, QAbstractAxis *x, QAbstractAxis *y)
+{
+    auto *s = new QLineSeries;
+    chart->addSeries(s);
+    s->setPen(QPen(colour, 2)); // after adding: the theme repaints a series when it is added
+    s->attachAxis(x);
+    s->attachAxis(y);
+    return s;
+}
+
+// The theme's one-pixel grid pen as the cosmetic pen it draws like (a line
+// item with a pen of some width outlines its path on every repaint).
+void styleGrid(QAbstractAxis *axis)
+{
+    QPen grid = axis->gridLinePen();
+    if (grid.widthF() == 1.0 && !grid.isCosmetic()) {
+        grid.setWidth(0);
+        axis->setGridLinePen(grid);
+    }
+}
+
+// Grid lines, ticks and axis lines keep their place while a run grows: each
+// keeps a pixmap of itself, redrawn only when it moves. The chart creates
+// them as its axes are laid out, so new ones are picked up on every refresh.
+void cacheLineItems(QGraphicsItem *item)
+{
+    for (QGraphicsItem *child : item->childItems()) {
+        if (child->type() == QGraphicsLineItem::Type) {
+            if (child->cacheMode() == QGraphicsItem::NoCache)
+                child->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+        } else {
+            cacheLineItems(child);
+        }
+    }
+}
+
+// A chart view comes with an empty chart of its own, which setChart only lets go of.
+void showChart(QChartView *view, QChart *chart)
+{
+    QChart *own = view->chart();
+    view->setChart(chart);
+    if (own != chart)
+        delete own;
+}
+
+QDateTime chartTime(qint64 ms)
+{
+    // As UTC date-times: the same instants, without a time-zone lookup each.
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+} // namespace
+
+qint64 BATPage::chartBaseMs()
+{
+    static const qint64 base = QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0, 0), Qt::LocalTime).toMSecsSinceEpoch();
+    return base;
+}
+
+void BATPage::buildCharts()
+{
+    m_ivChart = makeChart(QStringLiteral("IV Curve"));
+    m_ivTimeAxis = makeTimeAxis(10);
+    m_voltAxis = makeValueAxis(QStringLiteral("(V)"), QStringLiteral("%.2f"), kVoltColour);
+    m_currAxis = makeValueAxis(QStringLiteral("(A)"), QStringLiteral("%.2f"), kCurrColour);
+    m_ivChart->addAxis(m_ivTimeAxis, Qt::AlignBottom);
+    m_ivChart->addAxis(m_voltAxis, Qt::AlignLeft);
+    m_ivChart->addAxis(m_currAxis, Qt::AlignRight);
+    m_voltSeries = makeSeries(m_ivChart, kVoltColour, m_ivTimeAxis, m_voltAxis);
+    m_currSeries = makeSeries(m_ivChart, kCurrColour, m_ivTimeAxis, m_currAxis);
+    m_voltAxis->setRange(0, 40);
+    m_currAxis->setRange(0, 10);
+    showChart(ui->IVChartsView, m_ivChart);
+
+    m_capChart = makeChart(QStringLiteral("Capacity"));
+    m_capTimeAxis = makeTimeAxis(5);
+    m_capAxis = makeValueAxis(QStringLiteral("(Ah)"), QStringLiteral("%.3f"), kCapColour);
+    m_capChart->addAxis(m_capTimeAxis, Qt::AlignBottom);
+    m_capChart->addAxis(m_capAxis, Qt::AlignLeft);
+    m_capSeries = makeSeries(m_capChart, kCapColour, m_capTimeAxis, m_capAxis);
+    m_capAxis->setRange(0, 40);
+    showChart(ui->graphicsViewPOW, m_capChart);
+
+    for (QChart *c : {m_ivChart, m_capChart})
+        for (QAbstractAxis *a : c->axes())
+            styleGrid(a);
+
+    // The series stay empty and keep the axes; the readings are drawn by
+    // lighter items of their own, in the series' colours and order.
+    m_voltLine = new ChartLineItem(m_ivChart, m_voltAxis, kVoltColour);
+    m_currLine = new ChartLineItem(m_ivChart, m_currAxis, kCurrColour);
+    m_capLine = new ChartLineItem(m_capChart, m_capAxis, kCapColour);
+}
+
+void BATPage::resetCharts()
+{
+    const qint64 base = chartBaseMs();
+    m_ivTimeAxis->setRange(chartTime(base), chartTime(base + 10000));
+    m_capTimeAxis->setRange(chartTime(base), chartTime(base + 10000));
+    m_voltTrace.clear();
+    m_currTrace.clear();
+    m_capTrace.clear();
+    m_voltLine->clear();
+    m_currLine->clear();
+    m_capLine->clear();
+    m_lastElapsedMs = 0;
+    m_voltMax = m_currMax = m_capMax = 0;
+}
+
+// Decimation columns of a chart: one per two pixels of the plot, the width of
+// the 2 px pens, so a column's vertical span is drawn as the full series would.
+int BATPage::plotColumns(QChart *chart) const
+{
+    const int w = int(chart->plotArea().width());
+    return (w > 0 ? w : 800) / 2 + 1;
+}
+
+void BATPage::addChartReading(qint64 elapsedMs, double volt, double curr, double cap, bool redraw)
+{
+    if (curr > double(m_currMax)) {
+        m_currMax = float(curr);
+        m_currAxis->setRange(0, curr * 1.4 + 0.5);
+    }
+    if (volt > double(m_voltMax)) {
+        m_voltMax = float(volt);
+        m_voltAxis->setRange(0, volt * 1.4 + 0.5);
+    }
+    if (cap > double(m_capMax)) {
+        m_capMax = float(cap);
+        m_capAxis->setRange(0, cap);
+    }
+    const double x = double(chartBaseMs() + elapsedMs);
+    m_voltTrace.append(x, volt);
+    m_currTrace.append(x, curr);
+    m_capTrace.append(x, cap);
+    m_lastElapsedMs = elapsedMs;
+    if (redraw)
+        refreshChartViews();
+}
+
+void BATPage::refreshChartViews()
+{
+    const qint64 base = chartBaseMs();
+    const double xMin = double(base);
+    const double xMax = double(m_lastElapsedMs > 0 ? base + m_lastElapsedMs : base + 10000);
+    if (m_lastElapsedMs > 0) {
+        // A zero-length time axis has no scale: the first point keeps the reset range.
+        m_ivTimeAxis->setRange(chartTime(base), chartTime(base + m_lastElapsedMs));
+        m_capTimeAxis->setRange(chartTime(base), chartTime(base + m_lastElapsedMs));
+    }
+    cacheLineItems(m_ivChart);
+    cacheLineItems(m_capChart);
+    m_voltLine->setPoints(m_voltTrace.decimated(xMin, xMax, plotColumns(m_ivChart)), xMin, xMax);
+    m_currLine->setPoints(m_currTrace.decimated(xMin, xMax, plotColumns(m_ivChart)), xMin, xMax);
+    m_capLine->setPoints(m_capTrace.decimated(xMin, xMax, plotColumns(m_capChart)), xMin, xMax);
+}
