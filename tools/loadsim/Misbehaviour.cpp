@@ -147,11 +147,11 @@ bool Misbehaviour::decodeText(const QString &text, QByteArray *out, QString *err
     return true;
 }
 
-bool Misbehaviour::parseAnswer(const QString &spec, bool needText, QByteArray *header, QByteArray *text,
+bool Misbehaviour::parseAnswer(const QString &assignment, bool needText, QByteArray *header, QByteArray *text,
                                bool *hasText, QString *error)
 {
-    const int eq = spec.indexOf(QLatin1Char('='));
-    const QString query = (eq < 0 ? spec : spec.left(eq)).trimmed().toUpper();
+    const int eq = assignment.indexOf(QLatin1Char('='));
+    const QString query = (eq < 0 ? assignment : assignment.left(eq)).trimmed().toUpper();
     if (query.size() < 2 || !query.endsWith(QLatin1Char('?')) || query.contains(QLatin1Char(' '))) {
         *error = QStringLiteral("needs QUERY=TEXT with a query header such as MEAS:VOLT?");
         return false;
@@ -166,7 +166,7 @@ bool Misbehaviour::parseAnswer(const QString &spec, bool needText, QByteArray *h
         text->clear();
         return true;
     }
-    return decodeText(spec.mid(eq + 1), text, error);
+    return decodeText(assignment.mid(eq + 1), text, error);
 }
 
 bool Misbehaviour::command(const QString &header, const QString &arg, QString *error, bool *refused)

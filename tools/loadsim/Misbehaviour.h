@@ -50,7 +50,7 @@ public:
     static bool decodeText(const QString &text, QByteArray *out, QString *error);
     // "QUERY=TEXT": the upper-case query header and the decoded text. Without
     // "=" and `needText` false: just the header, `text` left empty and `hasText` false.
-    static bool parseAnswer(const QString &spec, bool needText, QByteArray *header, QByteArray *text,
+    static bool parseAnswer(const QString &assignment, bool needText, QByteArray *header, QByteArray *text,
                             bool *hasText, QString *error);
     static QByteArray defaultFloodText();
 

@@ -129,10 +129,10 @@ bool misbehaviourOptions(const QCommandLineParser &p, Misbehaviour *mis)
     }
     if (p.isSet(QStringLiteral("silence")))
         mis->armSilence(silence, silenceAfter);
-    for (const QString &spec : p.values(QStringLiteral("answer"))) {
+    for (const QString &assignment : p.values(QStringLiteral("answer"))) {
         QByteArray header, text;
         bool hasText = false;
-        if (!Misbehaviour::parseAnswer(spec, true, &header, &text, &hasText, &error)) {
+        if (!Misbehaviour::parseAnswer(assignment, true, &header, &text, &hasText, &error)) {
             QTextStream(stderr) << "loadsim: --answer " << error << '\n';
             return false;
         }
