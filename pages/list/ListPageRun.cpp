@@ -471,11 +471,9 @@ void ListPage::addChartPoint(qint64 runMs, double volt, double curr, bool redraw
     const double x = double(chartBaseMs() + runMs);
     m_voltTrace.append(x, volt);
     m_currTrace.append(x, curr);
-    // The drawn lines follow point by point; a point out of order rebuilds them.
-    if (!m_voltDrawn.append(QPointF(x, volt)))
-        m_voltDrawn.rebuild(m_voltTrace.points());
-    if (!m_currDrawn.append(QPointF(x, curr)))
-        m_currDrawn.rebuild(m_currTrace.points());
+    // The drawn lines follow point by point.
+    m_voltDrawn.follow(QPointF(x, volt), m_voltTrace.points());
+    m_currDrawn.follow(QPointF(x, curr), m_currTrace.points());
     m_lastRunMs = runMs;
     if (redraw)
         refreshChartView();
@@ -497,10 +495,6 @@ void ListPage::refreshChartView()
         m_voltDrawn.setMaxColumns(columns, m_voltTrace.points());
         m_currDrawn.setMaxColumns(columns, m_currTrace.points());
     }
-    // Short runs are drawn point for point.
-    auto drawn = [columns](const ChartTrace &trace, const RunningDecimation &d) {
-        return trace.size() <= 2 * columns ? trace.points() : d.line();
-    };
-    m_voltLine->setPoints(drawn(m_voltTrace, m_voltDrawn), xMin, xMax);
-    m_currLine->setPoints(drawn(m_currTrace, m_currDrawn), xMin, xMax);
+    m_voltLine->setPoints(m_voltDrawn.drawnLine(m_voltTrace.points()), xMin, xMax);
+    m_currLine->setPoints(m_currDrawn.drawnLine(m_currTrace.points()), xMin, xMax);
 }

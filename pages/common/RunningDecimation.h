@@ -29,8 +29,15 @@ public:
     // caller rebuilds from its full list).
     bool append(const QPointF &p);
 
+    // Follows a full list that `p` has just been added to: a point out of
+    // order rebuilds from the whole list.
+    void follow(const QPointF &p, const QVector<QPointF> &all);
+
     // The points to draw, in x order.
     QVector<QPointF> line() const;
+    // The points to draw for the full list this follows: short runs point
+    // for point, longer ones as line().
+    QVector<QPointF> drawnLine(const QVector<QPointF> &all) const;
     int columnCount() const { return m_columns.size(); }
     double columnWidth() const { return m_width; }
 

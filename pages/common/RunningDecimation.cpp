@@ -98,6 +98,17 @@ bool RunningDecimation::append(const QPointF &p)
     return true;
 }
 
+void RunningDecimation::follow(const QPointF &p, const QVector<QPointF> &all)
+{
+    if (!append(p))
+        rebuild(all);
+}
+
+QVector<QPointF> RunningDecimation::drawnLine(const QVector<QPointF> &all) const
+{
+    return all.size() <= 2 * m_maxColumns ? all : line();
+}
+
 QVector<QPointF> RunningDecimation::line() const
 {
     QVector<QPointF> out;
