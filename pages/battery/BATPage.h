@@ -2,6 +2,7 @@
 
 #include "BATRecords.h"
 #include "ChartTrace.h"
+#include "RunningDecimation.h"
 #include "DataPack.h"
 #include "InstrumentCommands.h"
 #include "elcLimitParam.h"
@@ -190,6 +191,10 @@ private:
     ChartTrace m_voltTrace;
     ChartTrace m_currTrace;
     ChartTrace m_capTrace;
+    // The drawn lines, kept up to date point by point.
+    RunningDecimation m_voltDrawn;
+    RunningDecimation m_currDrawn;
+    RunningDecimation m_capDrawn;
     qint64 m_lastElapsedMs = 0;
     float m_voltMax = 0;
     float m_currMax = 0;

@@ -4,6 +4,7 @@
 #include "BATPage.h"
 #include "ui_BATPage.h"
 
+#include "ChartAxisRange.h"
 #include "ChartLineItem.h"
 
 #include <QDateTime>
@@ -176,36 +177,42 @@ void BATPage::resetCharts()
     m_voltLine->clear();
     m_currLine->clear();
     m_capLine->clear();
+    for (RunningDecimation *d : {&m_voltDrawn, &m_currDrawn, &m_capDrawn})
+        d->reset(double(base));
     m_lastElapsedMs = 0;
     m_voltMax = m_currMax = m_capMax = 0;
 }
 
-// Decimation columns of a chart: one per two pixels of the plot, the width of
-// the 2 px pens, so a column's vertical span is drawn as the full series would.
+// Columns of the drawn lines: one per pixel of the plot at most, so that no
+// column is wider than the two pixels of the lines' pens.
 int BATPage::plotColumns(QChart *chart) const
 {
     const int w = int(chart->plotArea().width());
-    return (w > 0 ? w : 800) / 2 + 1;
+    return (w > 0 ? w : 800) + 1;
 }
 
 void BATPage::addChartReading(qint64 elapsedMs, double volt, double curr, double cap, bool redraw)
 {
+    const double ivHeight = ChartAxisRange::plotPixels(m_ivChart, false);
     if (curr > double(m_currMax)) {
         m_currMax = float(curr);
-        m_currAxis->setRange(0, curr * 1.4 + 0.5);
+        ChartAxisRange::setVisibly(m_currAxis, 0, curr * 1.4 + 0.5, ivHeight);
     }
     if (volt > double(m_voltMax)) {
         m_voltMax = float(volt);
-        m_voltAxis->setRange(0, volt * 1.4 + 0.5);
+        ChartAxisRange::setVisibly(m_voltAxis, 0, volt * 1.4 + 0.5, ivHeight);
     }
     if (cap > double(m_capMax)) {
         m_capMax = float(cap);
-        m_capAxis->setRange(0, cap);
+        ChartAxisRange::setVisibly(m_capAxis, 0, cap, ChartAxisRange::plotPixels(m_capChart, false));
     }
     const double x = double(chartBaseMs() + elapsedMs);
     m_voltTrace.append(x, volt);
     m_currTrace.append(x, curr);
     m_capTrace.append(x, cap);
+    m_voltDrawn.follow(QPointF(x, volt), m_voltTrace.points());
+    m_currDrawn.follow(QPointF(x, curr), m_currTrace.points());
+    m_capDrawn.follow(QPointF(x, cap), m_capTrace.points());
     m_lastElapsedMs = elapsedMs;
     if (redraw)
         refreshChartViews();
@@ -218,12 +225,22 @@ void BATPage::refreshChartViews()
     const double xMax = double(m_lastElapsedMs > 0 ? base + m_lastElapsedMs : base + 10000);
     if (m_lastElapsedMs > 0) {
         // A zero-length time axis has no scale: the first point keeps the reset range.
-        m_ivTimeAxis->setRange(chartTime(base), chartTime(base + m_lastElapsedMs));
-        m_capTimeAxis->setRange(chartTime(base), chartTime(base + m_lastElapsedMs));
+        ChartAxisRange::setVisibly(m_ivTimeAxis, base, base + m_lastElapsedMs,
+                                   ChartAxisRange::plotPixels(m_ivChart, true));
+        ChartAxisRange::setVisibly(m_capTimeAxis, base, base + m_lastElapsedMs,
+                                   ChartAxisRange::plotPixels(m_capChart, true));
     }
     cacheLineItems(m_ivChart);
     cacheLineItems(m_capChart);
-    m_voltLine->setPoints(m_voltTrace.decimated(xMin, xMax, plotColumns(m_ivChart)), xMin, xMax);
-    m_currLine->setPoints(m_currTrace.decimated(xMin, xMax, plotColumns(m_ivChart)), xMin, xMax);
-    m_capLine->setPoints(m_capTrace.decimated(xMin, xMax, plotColumns(m_capChart)), xMin, xMax);
+    const int ivColumns = plotColumns(m_ivChart);
+    if (m_voltDrawn.maxColumns() != ivColumns) {
+        m_voltDrawn.setMaxColumns(ivColumns, m_voltTrace.points());
+        m_currDrawn.setMaxColumns(ivColumns, m_currTrace.points());
+    }
+    const int capColumns = plotColumns(m_capChart);
+    if (m_capDrawn.maxColumns() != capColumns)
+        m_capDrawn.setMaxColumns(capColumns, m_capTrace.points());
+    m_voltLine->setPoints(m_voltDrawn.drawnLine(m_voltTrace.points()), xMin, xMax);
+    m_currLine->setPoints(m_currDrawn.drawnLine(m_currTrace.points()), xMin, xMax);
+    m_capLine->setPoints(m_capDrawn.drawnLine(m_capTrace.points()), xMin, xMax);
 }

@@ -1,0 +1,94 @@
+#include "ChartAxisRange.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QtCharts/QChart>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QValueAxis>
+
+#include <cmath>
+
+using namespace QtCharts;
+
+namespace ChartAxisRange {
+
+namespace {
+
+// The value of tick `i` of `ticks`, as the chart library places its labels.
+double tickValue(double min, double max, int i, int ticks)
+{
+    return min + (i * (max - min) / (ticks - 1));
+}
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+bool usable(double min, double max)
+{
+    return std::isfinite(min) && std::isfinite(max) && max > min;
+}
+
+} // namespace
+
+double plotPixels(const QChart *chart, bool horizontal)
+{
+    const QRectF plot = chart->plotArea();
+    return horizontal ? plot.width() : plot.height();
+}
+
+bool movesPoints(double oldMin, double oldMax, double newMin, double newMax, double pixels)
+{
+    if (!usable(oldMin, oldMax) || !usable(newMin, newMax))
+        return true;
+    // The shift is linear in the value, so its largest size over the new
+    // range is at one of its ends.
+    auto shift = [&](double v) {
+        return std::abs((v - oldMin) / (oldMax - oldMin) - (v - newMin) / (newMax - newMin)) * pixels;
+    };
+    return !(shift(newMin) < 0.5 && shift(newMax) < 0.5);
+}
+
+bool setVisibly(QValueAxis *axis, double min, double max, double pixels)
+{
+    const double oldMin = axis->min(), oldMax = axis->max();
+    if (oldMin == min && oldMax == max)
+        return false;
+    bool change = !usable(min, max) || movesPoints(oldMin, oldMax, min, max, pixels);
+    const int ticks = axis->tickCount();
+    if (!change && (axis->tickType() != QValueAxis::TicksFixed || ticks < 2))
+        change = true; // labels this does not work out
+    if (!change) {
+        const QByteArray format = axis->labelFormat().toLatin1();
+        for (int i = 0; i < ticks && !change; ++i)
+            change = QString::asprintf(format.constData(), tickValue(oldMin, oldMax, i, ticks))
+                     != QString::asprintf(format.constData(), tickValue(min, max, i, ticks));
+    }
+    if (change)
+        axis->setRange(min, max);
+    return change;
+}
+
+bool setVisibly(QDateTimeAxis *axis, qint64 minMs, qint64 maxMs, double pixels)
+{
+    const qint64 oldMinMs = axis->min().toMSecsSinceEpoch(), oldMaxMs = axis->max().toMSecsSinceEpoch();
+    if (oldMinMs == minMs && oldMaxMs == maxMs)
+        return false;
+    const double oldMin = double(oldMinMs), oldMax = double(oldMaxMs);
+    const double min = double(minMs), max = double(maxMs);
+    bool change = !(max > min) || movesPoints(oldMin, oldMax, min, max, pixels);
+    const int ticks = axis->tickCount();
+    if (!change && ticks < 2)
+        change = true;
+    // A label shows its tick's whole second.
+    for (int i = 0; i < ticks && !change; ++i)
+        change = floorDiv(qint64(tickValue(oldMin, oldMax, i, ticks)), 1000)
+                 != floorDiv(qint64(tickValue(min, max, i, ticks)), 1000);
+    if (change)
+        axis->setRange(QDateTime::fromMSecsSinceEpoch(minMs, Qt::UTC), QDateTime::fromMSecsSinceEpoch(maxMs, Qt::UTC));
+    return change;
+}
+
+} // namespace ChartAxisRange
