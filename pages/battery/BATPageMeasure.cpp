@@ -10,6 +10,9 @@
 
 #include <QDebug>
 
+#include <cfloat>
+#include <cmath>
+
 namespace {
 
 const char *const kLinkOff = "color: rgb(255, 0, 0);";
@@ -178,33 +181,44 @@ void BATPage::queryTimeAndStatus()
 
 void BATPage::showHealthResults(bool valid)
 {
+    auto showInvalid = [](QLabel *l) {
+        l->setStyleSheet(QLatin1String(kInvalidStyle));
+        l->setText(QStringLiteral("Invalid"));
+    };
     if (!valid) {
-        for (QLabel *l : {ui->label_Soh, ui->label_Ri}) {
-            l->setStyleSheet(QLatin1String(kInvalidStyle));
-            l->setText(QStringLiteral("Invalid"));
-        }
+        showInvalid(ui->label_Soh);
+        showInvalid(ui->label_Ri);
         return;
     }
-    float soh = m_show.cap / m_mode.batCap * 100.0f;
+    // Worked out in double: readings near the float limits must not overflow
+    // into a result that is no number; one the float cannot hold is invalid.
+    const auto fitsFloat = [](double v) { return std::isfinite(v) && std::fabs(v) <= double(FLT_MAX); };
+    double soh = double(m_show.cap) / double(m_mode.batCap) * 100.0;
     if (soh > 100)
         soh = 100;
-    m_show.soh = soh;
-    ui->label_Soh->setStyleSheet(QLatin1String(kSohStyle));
-    ui->label_Soh->setText(QString::number(double(soh), 'f', 1) + QLatin1Char('%'));
+    if (fitsFloat(soh)) {
+        m_show.soh = float(soh);
+        ui->label_Soh->setStyleSheet(QLatin1String(kSohStyle));
+        ui->label_Soh->setText(QString::number(soh, 'f', 1) + QLatin1Char('%'));
+    } else {
+        m_show.soh = 0;
+        showInvalid(ui->label_Soh);
+    }
 
     // Without a set current there is no estimate (the drop divided by 0).
-    if (!(m_mode.setCurr > 0)) {
-        m_show.ri = 0;
-        ui->label_Ri->setStyleSheet(QLatin1String(kInvalidStyle));
-        ui->label_Ri->setText(QStringLiteral("Invalid"));
-        return;
-    }
-    float ri = (m_show.noLoadVolt - m_show.loadVolt) / m_mode.setCurr;
+    double ri = m_mode.setCurr > 0
+                    ? (double(m_show.noLoadVolt) - double(m_show.loadVolt)) / double(m_mode.setCurr)
+                    : NAN;
     if (ri < 0)
         ri = 0;
-    m_show.ri = ri;
+    if (!fitsFloat(ri)) {
+        m_show.ri = 0;
+        showInvalid(ui->label_Ri);
+        return;
+    }
+    m_show.ri = float(ri);
     ui->label_Ri->setStyleSheet(QLatin1String(kRiStyle));
-    ui->label_Ri->setText(QString::number(double(ri), 'f', 3) + QChar(0x03A9));
+    ui->label_Ri->setText(QString::number(ri, 'f', 3) + QChar(0x03A9));
 }
 
 void BATPage::showRunTime(double seconds)

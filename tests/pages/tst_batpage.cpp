@@ -1060,6 +1060,9 @@ private slots:
         QTest::newRow("loaded above no-load") << 2.0 << 1.0 << 10.0 << 11.0 << 11.5 << "50.0%" << "0.000Ω";
         QTest::newRow("set current 0") << 2.0 << 1.0 << 0.0 << 12.0 << 11.5 << "50.0%" << "Invalid";
         QTest::newRow("small") << 0.1 << 0.0222 << 5.0 << 12.0 << 11.75 << "22.2%" << "0.050Ω";
+        // Readings near the float limits: a result that is no number is invalid.
+        QTest::newRow("drop beyond the float range") << 2.0 << 1.0 << 1.0 << 3.4e38 << -3.4e38 << "50.0%" << "Invalid";
+        QTest::newRow("capacity far below zero") << 0.001 << -3.4e38 << 10.0 << 12.0 << 11.5 << "Invalid" << "0.050Ω";
     }
     void healthResults()
     {
@@ -1083,7 +1086,8 @@ private slots:
         f->reply(QStringLiteral("SYS:CAPA:M"), QString::number(cap));
         f->reply(QStringLiteral("SYS:STATUS:M"), QStringLiteral("2\n"));
         QCOMPARE(f->text("label_Soh"), soh);
-        QCOMPARE(f->style("label_Soh"), QStringLiteral("color: rgb(0, 255, 0);"));
+        QCOMPARE(f->style("label_Soh"), soh == QLatin1String("Invalid") ? QStringLiteral("color: rgb(255, 0, 0);")
+                                                                       : QStringLiteral("color: rgb(0, 255, 0);"));
         QCOMPARE(f->text("label_Ri"), ri);
         QCOMPARE(f->style("label_Ri"), ri == QLatin1String("Invalid") ? QStringLiteral("color: rgb(255, 0, 0);")
                                                                      : QStringLiteral("color: rgb(255, 85, 0);"));
