@@ -5,20 +5,28 @@
 // libFuzzer's own handlers for fatal signals kept in force.
 
 #include "AppDirectory.h"
+#include "ChartTrace.h"
+#include "DataPack.h"
+#include "FuzzCheck.h"
 #include "DialogRecorder.h"
 #include "ModelFlags.h"
 #include "ReplyRules.h"
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QVector>
 
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <random>
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize);
@@ -218,6 +226,42 @@ inline size_t mutateReplies(uint8_t *data, size_t size, size_t maxSize, unsigned
         return LLVMFuzzerMutate(data, size, maxSize);
     std::memcpy(data, out.constData(), size_t(out.size()));
     return size_t(out.size());
+}
+
+// The status a reply pack carries, from bits 0-1 of its flags byte: as a
+// worker assigns it, or forced to received, no reply or not numeric.
+inline int statusFor(uint8_t flags, const QString &key, const QString &text)
+{
+    switch (flags & 3) {
+    case 0: return replyStatus(key, text);
+    case 1: return DataPack::Received;
+    case 2: return DataPack::NoReply;
+    default: return DataPack::NotNumeric;
+    }
+}
+
+// A number formatted from a value that is no number.
+inline bool showsNoNumber(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral("\\b(nan|inf)\\b"), QRegularExpression::CaseInsensitiveOption);
+    return re.match(text).hasMatch();
+}
+
+// Every spin box of a page holds a number and no label shows one that is none.
+inline void checkWidgetsShowNumbers(const QWidget &page)
+{
+    for (const QDoubleSpinBox *box : page.findChildren<QDoubleSpinBox *>())
+        FUZZ_CHECK(std::isfinite(box->value()), "a spin box holds a value that is not a number");
+    for (const QLabel *label : page.findChildren<QLabel *>())
+        FUZZ_CHECK(!showsNoNumber(label->text()), "a label shows a value that is not a number");
+}
+
+// Every point a page keeps for its charts is a number.
+inline void checkTracesFinite(std::initializer_list<const ChartTrace *> traces)
+{
+    for (const ChartTrace *t : traces)
+        for (const QPointF &p : t->points())
+            FUZZ_CHECK(std::isfinite(p.x()) && std::isfinite(p.y()), "a chart point is not a number");
 }
 
 } // namespace fuzzqt

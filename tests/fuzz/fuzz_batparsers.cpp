@@ -6,7 +6,7 @@
 //
 // Input (see fuzzqt::splitReplies): byte 0 chooses the key (byte 0 % number
 // of keys) and the page's state before the replies (byte 0 / number of keys,
-// see prepare()); byte 1 chooses the status (bits 0-1, see statusFor()),
+// see prepare()); byte 1 chooses the status (bits 0-1, see fuzzqt::statusFor()),
 // whether ticks follow (bit 2), a run button pressed before the reply (bits
 // 3-4: none, start, pause, stop) and whether the text goes to every key in
 // turn rather than to the one chosen (bit 7); the rest is the reply text as
@@ -22,10 +22,7 @@
 #include "ReplyRules.h"
 #include "elcLimitParam.h"
 
-#include <QDoubleSpinBox>
-#include <QLabel>
 #include <QMetaObject>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <cmath>
@@ -62,16 +59,6 @@ qint64 fakeClock() { return g_now; }
 DataPack reply(const QString &key, const QString &data, int status = DataPack::Received)
 {
     return makeReplyPack(key, 0, 1, status, data, DataPack::BatteryPage);
-}
-
-int statusFor(uint8_t b, const QString &key, const QString &text)
-{
-    switch (b & 3) {
-    case 0: return replyStatus(key, text); // as a worker assigns it
-    case 1: return DataPack::Received;
-    case 2: return DataPack::NoReply;
-    default: return DataPack::NotNumeric;
-    }
 }
 
 void tick(BATPage &page, int n)
@@ -119,17 +106,10 @@ void prepare(BATPage &page, int prelude)
 
 bool finite(float v) { return std::isfinite(v); }
 
-// A number formatted from a value that is no number.
-bool showsNoNumber(const QString &text)
-{
-    static const QRegularExpression re(QStringLiteral("\\b(nan|inf)\\b"), QRegularExpression::CaseInsensitiveOption);
-    return re.match(text).hasMatch();
-}
-
 void checkCommand(const DataPack &p)
 {
     FUZZ_CHECK(p.data.endsWith(QLatin1Char('\n')), "a page command line without its line feed");
-    FUZZ_CHECK(!showsNoNumber(p.data), "the page sent a value that is not a number");
+    FUZZ_CHECK(!fuzzqt::showsNoNumber(p.data), "the page sent a value that is not a number");
 }
 
 void checkPage(BATPage &page)
@@ -145,13 +125,8 @@ void checkPage(BATPage &page)
                "a setting is not a number");
     FUZZ_CHECK(m.batCap > 0, "no nominal capacity to divide by");
 
-    for (const ChartTrace *t : {&page.voltTrace(), &page.currTrace(), &page.capTrace()})
-        for (const QPointF &p : t->points())
-            FUZZ_CHECK(std::isfinite(p.x()) && std::isfinite(p.y()), "a chart point is not a number");
-    for (const QDoubleSpinBox *box : page.findChildren<QDoubleSpinBox *>())
-        FUZZ_CHECK(std::isfinite(box->value()), "a spin box holds a value that is not a number");
-    for (const QLabel *label : page.findChildren<QLabel *>())
-        FUZZ_CHECK(!showsNoNumber(label->text()), "a label shows a value that is not a number");
+    fuzzqt::checkTracesFinite({&page.voltTrace(), &page.currTrace(), &page.capTrace()});
+    fuzzqt::checkWidgetsShowNumbers(page);
 }
 
 } // namespace
@@ -190,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int count = (r.flags & 0x80) ? keyCount : 1;
         for (int i = 0; i < count; ++i) {
             const QString &key = kKeys.at((first + i) % keyCount);
-            page->BATrecvSerialFun(reply(key, r.text, statusFor(r.flags, key, r.text)));
+            page->BATrecvSerialFun(reply(key, r.text, fuzzqt::statusFor(r.flags, key, r.text)));
             checkPage(*page);
         }
         if (r.flags & 4) {

@@ -5,7 +5,7 @@
 //
 // Input (see fuzzqt::splitReplies): byte 0 chooses the key (byte 0 % number
 // of keys) and the page's state before the reply (byte 0 / number of keys, see
-// prepare()); byte 1 chooses the status (bits 0-1, see statusFor()), whether
+// prepare()); byte 1 chooses the status (bits 0-1, see fuzzqt::statusFor()), whether
 // ticks follow (bit 2) and whether the text goes to every key in turn rather
 // than to the one chosen (bit 7); the rest is the reply text as read from the
 // link, up to the first NUL. Bytes after that NUL make further replies the
@@ -20,10 +20,7 @@
 #include "ReplyRules.h"
 #include "elcLimitParam.h"
 
-#include <QDoubleSpinBox>
-#include <QLabel>
 #include <QMetaObject>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <cmath>
@@ -80,16 +77,6 @@ DataPack reply(const QString &key, const QString &data, int status = DataPack::R
     return makeReplyPack(key, 0, 1, status, data, DataPack::StaticModePage);
 }
 
-int statusFor(uint8_t b, const QString &key, const QString &text)
-{
-    switch (b & 3) {
-    case 0: return replyStatus(key, text); // as a worker assigns it
-    case 1: return DataPack::Received;
-    case 2: return DataPack::NoReply;
-    default: return DataPack::NotNumeric;
-    }
-}
-
 void tick(CCCVPage &page, int n)
 {
     for (int i = 0; i < n; ++i) {
@@ -126,18 +113,11 @@ void prepare(CCCVPage &page, int prelude)
 
 bool finite(float v) { return std::isfinite(v); }
 
-// A number formatted from a value that is no number.
-bool showsNoNumber(const QString &text)
-{
-    static const QRegularExpression re(QStringLiteral("\\b(nan|inf)\\b"), QRegularExpression::CaseInsensitiveOption);
-    return re.match(text).hasMatch();
-}
-
 void checkCommand(const DataPack &p)
 {
     FUZZ_CHECK(p.isRequest == 1, "a page command that is no request");
     FUZZ_CHECK(p.data.endsWith(QLatin1Char('\n')), "a page command line without its line feed");
-    FUZZ_CHECK(!showsNoNumber(p.data), "the page sent a value that is not a number");
+    FUZZ_CHECK(!fuzzqt::showsNoNumber(p.data), "the page sent a value that is not a number");
 }
 
 void checkPage(CCCVPage &page)
@@ -165,13 +145,8 @@ void checkPage(CCCVPage &page)
     FUZZ_CHECK(page.acDcIndex() == 0 || page.acDcIndex() == 1, "no such AC/DC choice");
     FUZZ_CHECK(std::isfinite(page.exportInterval()) && page.exportInterval() > 0, "no export interval");
 
-    for (const ChartTrace *t : {&page.voltTrace(), &page.currTrace(), &page.powTrace()})
-        for (const QPointF &p : t->points())
-            FUZZ_CHECK(std::isfinite(p.x()) && std::isfinite(p.y()), "a chart point is not a number");
-    for (const QDoubleSpinBox *box : page.findChildren<QDoubleSpinBox *>())
-        FUZZ_CHECK(std::isfinite(box->value()), "a spin box holds a value that is not a number");
-    for (const QLabel *label : page.findChildren<QLabel *>())
-        FUZZ_CHECK(!showsNoNumber(label->text()), "a label shows a value that is not a number");
+    fuzzqt::checkTracesFinite({&page.voltTrace(), &page.currTrace(), &page.powTrace()});
+    fuzzqt::checkWidgetsShowNumbers(page);
 }
 
 } // namespace
@@ -208,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int count = (r.flags & 0x80) ? keyCount : 1;
         for (int i = 0; i < count; ++i) {
             const QString &key = kKeys.at((first + i) % keyCount);
-            page->CVrecvSerialFun(reply(key, r.text, statusFor(r.flags, key, r.text)));
+            page->CVrecvSerialFun(reply(key, r.text, fuzzqt::statusFor(r.flags, key, r.text)));
             checkPage(*page);
         }
         if (r.flags & 4) {

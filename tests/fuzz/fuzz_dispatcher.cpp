@@ -54,16 +54,6 @@ DataPack reply(const QString &key, const QString &data, int status = DataPack::R
     return makeReplyPack(key, 0, 1, status, data, DataPack::MainWindowPage);
 }
 
-int statusFor(uint8_t b, const QString &key, const QString &text)
-{
-    switch (b & 3) {
-    case 0: return replyStatus(key, text); // as a worker assigns it
-    case 1: return DataPack::Received;
-    case 2: return DataPack::NoReply;
-    default: return DataPack::NotNumeric;
-    }
-}
-
 void openLink(Quellon &w, int interfaceIndex)
 {
     w.findChild<QComboBox *>(QStringLiteral("comboBoxInterface"))->setCurrentIndex(interfaceIndex);
@@ -151,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int i = 0; i < replies.size(); ++i) {
         const fuzzqt::Reply &r = replies.at(i);
         const QString &key = kKeys.at(r.select % keyCount);
-        w->recvSerialFun(reply(key, r.text, statusFor(r.flags, key, r.text)));
+        w->recvSerialFun(reply(key, r.text, fuzzqt::statusFor(r.flags, key, r.text)));
         if (i == replies.size() - 1 || (r.flags & 4))
             w->timerTimeOut();
     }
