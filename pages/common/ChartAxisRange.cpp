@@ -26,6 +26,29 @@ qint64 floorDiv(qint64 a, qint64 b)
     return (a % b != 0 && a < 0) ? q - 1 : q;
 }
 
+// A printf format with one floating-point conversion and nothing else that
+// takes an argument: the only kind this formats itself (with a double).
+bool floatingFormat(const QByteArray &format)
+{
+    int conversions = 0;
+    for (int i = 0; i < format.size(); ++i) {
+        if (format.at(i) != '%')
+            continue;
+        if (i + 1 < format.size() && format.at(i + 1) == '%') {
+            ++i;
+            continue;
+        }
+        int j = i + 1;
+        while (j < format.size() && QByteArray("-+ #0123456789.").contains(format.at(j)))
+            ++j;
+        if (j >= format.size() || !QByteArray("fFeEgG").contains(format.at(j)))
+            return false;
+        ++conversions;
+        i = j;
+    }
+    return conversions == 1;
+}
+
 bool usable(double min, double max)
 {
     return std::isfinite(min) && std::isfinite(max) && max > min;
@@ -60,8 +83,10 @@ bool setVisibly(QValueAxis *axis, double min, double max, double pixels)
     const int ticks = axis->tickCount();
     if (!change && (axis->tickType() != QValueAxis::TicksFixed || ticks < 2))
         change = true; // labels this does not work out
+    const QByteArray format = axis->labelFormat().toLatin1();
+    if (!change && !floatingFormat(format))
+        change = true;
     if (!change) {
-        const QByteArray format = axis->labelFormat().toLatin1();
         for (int i = 0; i < ticks && !change; ++i)
             change = QString::asprintf(format.constData(), tickValue(oldMin, oldMax, i, ticks))
                      != QString::asprintf(format.constData(), tickValue(min, max, i, ticks));

@@ -59,6 +59,9 @@ private slots:
         QTest::newRow("label changes") << "%.3f" << fixed << 0.0 << 100.01 << true;
         QTest::newRow("labels keep their text") << "%.2f" << fixed << 0.0 << 100.004 << false;
         QTest::newRow("points move") << "%.0f" << fixed << 0.0 << 101.0 << true;
+        QTest::newRow("integer format") << "%d" << fixed << 0.0 << 100.01 << true;
+        QTest::newRow("two conversions") << "%.1f %.1f" << fixed << 0.0 << 100.01 << true;
+        QTest::newRow("percent sign kept") << "%.1f %%" << fixed << 0.0 << 100.01 << false;
         QTest::newRow("dynamic ticks") << "%.1f" << dynamic << 0.0 << 100.01 << true;
         QTest::newRow("empty range") << "%.1f" << fixed << 0.0 << 0.0 << true;
     }
