@@ -7,6 +7,7 @@
 #include <QtCharts/QValueAxis>
 
 #include <cmath>
+#include <cstring>
 
 using namespace QtCharts;
 
@@ -26,6 +27,11 @@ qint64 floorDiv(qint64 a, qint64 b)
     return (a % b != 0 && a < 0) ? q - 1 : q;
 }
 
+bool isOneOf(char c, const char *set)
+{
+    return c != '\0' && std::strchr(set, c) != nullptr;
+}
+
 // A printf format with one floating-point conversion and nothing else that
 // takes an argument: the only kind this formats itself (with a double).
 bool floatingFormat(const QByteArray &format)
@@ -39,9 +45,9 @@ bool floatingFormat(const QByteArray &format)
             continue;
         }
         int j = i + 1;
-        while (j < format.size() && QByteArray("-+ #0123456789.").contains(format.at(j)))
+        while (j < format.size() && isOneOf(format.at(j), "-+ #0123456789."))
             ++j;
-        if (j >= format.size() || !QByteArray("fFeEgG").contains(format.at(j)))
+        if (j >= format.size() || !isOneOf(format.at(j), "fFeEgG"))
             return false;
         ++conversions;
         i = j;
@@ -79,18 +85,15 @@ bool setVisibly(QValueAxis *axis, double min, double max, double pixels)
     const double oldMin = axis->min(), oldMax = axis->max();
     if (oldMin == min && oldMax == max)
         return false;
-    bool change = !usable(min, max) || movesPoints(oldMin, oldMax, min, max, pixels);
+    bool change = movesPoints(oldMin, oldMax, min, max, pixels);
     const int ticks = axis->tickCount();
-    if (!change && (axis->tickType() != QValueAxis::TicksFixed || ticks < 2))
-        change = true; // labels this does not work out
     const QByteArray format = axis->labelFormat().toLatin1();
-    if (!change && !floatingFormat(format))
+    // Labels this cannot work out always take the new range.
+    if (axis->tickType() != QValueAxis::TicksFixed || ticks < 2 || !floatingFormat(format))
         change = true;
-    if (!change) {
-        for (int i = 0; i < ticks && !change; ++i)
-            change = QString::asprintf(format.constData(), tickValue(oldMin, oldMax, i, ticks))
-                     != QString::asprintf(format.constData(), tickValue(min, max, i, ticks));
-    }
+    for (int i = 0; i < ticks && !change; ++i)
+        change = QString::asprintf(format.constData(), tickValue(oldMin, oldMax, i, ticks))
+                 != QString::asprintf(format.constData(), tickValue(min, max, i, ticks));
     if (change)
         axis->setRange(min, max);
     return change;
@@ -103,10 +106,8 @@ bool setVisibly(QDateTimeAxis *axis, qint64 minMs, qint64 maxMs, double pixels)
         return false;
     const double oldMin = double(oldMinMs), oldMax = double(oldMaxMs);
     const double min = double(minMs), max = double(maxMs);
-    bool change = !(max > min) || movesPoints(oldMin, oldMax, min, max, pixels);
     const int ticks = axis->tickCount();
-    if (!change && ticks < 2)
-        change = true;
+    bool change = ticks < 2 || movesPoints(oldMin, oldMax, min, max, pixels);
     // A label shows its tick's whole second.
     for (int i = 0; i < ticks && !change; ++i)
         change = floorDiv(qint64(tickValue(oldMin, oldMax, i, ticks)), 1000)
