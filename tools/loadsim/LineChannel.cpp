@@ -58,7 +58,7 @@ void LineChannel::handleLine(const QByteArray &raw)
 {
     if (m_log)
         m_log->write(m_name, raw);
-    const qint64 readMs = m_clock.elapsed();
+    const qint64 readMs = sinceMsRoundedUp();
     const QString text = QString::fromUtf8(raw);
     QString header, arg, error;
     Instrument::splitLine(text, &header, &arg);
@@ -145,7 +145,7 @@ void LineChannel::pumpOutput()
             return;
         }
         writeNow(c.bytes);
-        m_lastChunkMs = now;
+        m_lastChunkMs = sinceMsRoundedUp();
         if (++out.next == out.chunks.size())
             m_output.removeFirst();
     }

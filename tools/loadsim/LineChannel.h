@@ -57,6 +57,9 @@ private:
     void onFloodChanged();
     void pumpFlood();
     void writeNow(const QByteArray &bytes);
+    // m_clock in whole milliseconds counted up, for the moments later pauses
+    // count from: rounding down would let a reply leave up to 1 ms early.
+    qint64 sinceMsRoundedUp() const { return (m_clock.nsecsElapsed() + 999999) / 1000000; }
 
     QPointer<QIODevice> m_device;
     Kind m_kind;
