@@ -233,13 +233,9 @@ void BATPage::refreshChartViews()
     cacheLineItems(m_ivChart);
     cacheLineItems(m_capChart);
     const int ivColumns = plotColumns(m_ivChart);
-    if (m_voltDrawn.maxColumns() != ivColumns) {
-        m_voltDrawn.setMaxColumns(ivColumns, m_voltTrace.points());
-        m_currDrawn.setMaxColumns(ivColumns, m_currTrace.points());
-    }
-    const int capColumns = plotColumns(m_capChart);
-    if (m_capDrawn.maxColumns() != capColumns)
-        m_capDrawn.setMaxColumns(capColumns, m_capTrace.points());
+    m_voltDrawn.setMaxColumns(ivColumns, m_voltTrace.points());
+    m_currDrawn.setMaxColumns(ivColumns, m_currTrace.points());
+    m_capDrawn.setMaxColumns(plotColumns(m_capChart), m_capTrace.points());
     m_voltLine->setPoints(m_voltDrawn.drawnLine(m_voltTrace.points()), xMin, xMax);
     m_currLine->setPoints(m_currDrawn.drawnLine(m_currTrace.points()), xMin, xMax);
     m_capLine->setPoints(m_capDrawn.drawnLine(m_capTrace.points()), xMin, xMax);

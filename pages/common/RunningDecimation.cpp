@@ -19,7 +19,10 @@ void RunningDecimation::reset(double origin)
 
 void RunningDecimation::setMaxColumns(int maxColumns, const QVector<QPointF> &points)
 {
-    m_maxColumns = std::max(2, maxColumns);
+    const int columns = std::max(2, maxColumns);
+    if (columns == m_maxColumns)
+        return;
+    m_maxColumns = columns;
     rebuild(points);
 }
 

@@ -19,9 +19,9 @@ public:
 
     // Starts again with no points; x is counted from `origin`.
     void reset(double origin);
-    // Changes the column budget and rebuilds from `points` (x rising).
+    // Changes the column budget and rebuilds from `points` (x rising);
+    // nothing to do when the budget stays.
     void setMaxColumns(int maxColumns, const QVector<QPointF> &points);
-    int maxColumns() const { return m_maxColumns; }
     // Replaces everything with `points` (x rising).
     void rebuild(const QVector<QPointF> &points);
 

@@ -491,10 +491,8 @@ void ListPage::refreshChartView()
     }
     cacheLineItems(m_lineChart);
     const int columns = plotColumns();
-    if (m_voltDrawn.maxColumns() != columns) {
-        m_voltDrawn.setMaxColumns(columns, m_voltTrace.points());
-        m_currDrawn.setMaxColumns(columns, m_currTrace.points());
-    }
+    m_voltDrawn.setMaxColumns(columns, m_voltTrace.points());
+    m_currDrawn.setMaxColumns(columns, m_currTrace.points());
     m_voltLine->setPoints(m_voltDrawn.drawnLine(m_voltTrace.points()), xMin, xMax);
     m_currLine->setPoints(m_currDrawn.drawnLine(m_currTrace.points()), xMin, xMax);
 }
