@@ -17,6 +17,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
 
@@ -237,6 +238,19 @@ inline int statusFor(uint8_t flags, const QString &key, const QString &text)
     case 1: return DataPack::Received;
     case 2: return DataPack::NoReply;
     default: return DataPack::NotNumeric;
+    }
+}
+
+// Hands a reply to the key it selects or (bit 7 of its flags) to every key in
+// turn from that one on: deliver(key, status).
+template <typename Deliver>
+void deliverToKeys(const Reply &r, const QStringList &keys, Deliver deliver)
+{
+    const int first = r.select % keys.size();
+    const int count = (r.flags & 0x80) ? keys.size() : 1;
+    for (int i = 0; i < count; ++i) {
+        const QString &key = keys.at((first + i) % keys.size());
+        deliver(key, statusFor(r.flags, key, r.text));
     }
 }
 

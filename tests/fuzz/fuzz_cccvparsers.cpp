@@ -163,8 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QVector<fuzzqt::Reply> replies = fuzzqt::splitReplies(data, size, kMaxReplies);
     if (replies.isEmpty())
         return 0;
-    const int keyCount = kKeys.size();
-    const int prelude = (replies.first().select / keyCount) % PreludeCount;
+    const int prelude = (replies.first().select / kKeys.size()) % PreludeCount;
 
     fuzzqt::resetModelFlags();
     fuzzqt::environment().dialogs->clear();
@@ -178,14 +177,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     prepare(*page, prelude);
     for (const fuzzqt::Reply &r : replies) {
-        // One key, or (bit 7) every key in turn from that one on.
-        const int first = r.select % keyCount;
-        const int count = (r.flags & 0x80) ? keyCount : 1;
-        for (int i = 0; i < count; ++i) {
-            const QString &key = kKeys.at((first + i) % keyCount);
-            page->CVrecvSerialFun(reply(key, r.text, fuzzqt::statusFor(r.flags, key, r.text)));
+        fuzzqt::deliverToKeys(r, kKeys, [&](const QString &key, int status) {
+            page->CVrecvSerialFun(reply(key, r.text, status));
             checkPage(*page);
-        }
+        });
         if (r.flags & 4) {
             tick(*page, 12); // past the divider: the slow queries and the chart
             checkPage(*page);
