@@ -1,39 +1,10 @@
 #include "BATCommands.h"
 
-#include "PageTools.h"
+#include "CommandText.h"
 
 namespace BATCommands {
 
-namespace {
-
-InstrumentCommand make(const char *key, const QString &text, bool query = false, bool valid = true)
-{
-    InstrumentCommand c;
-    c.key = QLatin1String(key);
-    c.text = text;
-    c.query = query;
-    c.valid = valid;
-    return c;
-}
-
-InstrumentCommand floatSetting(const char *pattern, const char *key, double value)
-{
-    if (!(value >= 0)) // negative or not a number: nothing is sent
-        return make(key, QString(), false, false);
-    return make(key, QString::fromLatin1(pattern).replace(QLatin1String("%0"), settingValueText(value)));
-}
-
-InstrumentCommand enableSetting(const char *pattern, const char *key, bool on)
-{
-    return make(key, QString::fromLatin1(pattern).replace(QLatin1String("%0"), on ? QStringLiteral("1") : QStringLiteral("0")));
-}
-
-InstrumentCommand query(const char *text, const char *key)
-{
-    return make(key, QString::fromLatin1(text), true);
-}
-
-} // namespace
+using namespace CommandText;
 
 InstrumentCommand setCurr(double v) { return floatSetting("BAT %0\n", "SYS:BAT:CURR:L", v); }
 InstrumentCommand setVoltStop(double v) { return floatSetting("BAT:VST %0\n", "SYS:BAT:VSTOP:L", v); }

@@ -1,39 +1,12 @@
 #include "InstrumentCommands.h"
 
-#include "PageTools.h"
+#include "CommandText.h"
 
 namespace InstrumentCommands {
 
 namespace {
 
-InstrumentCommand make(const char *key, const QString &text, bool query = false, bool valid = true)
-{
-    InstrumentCommand c;
-    c.key = QLatin1String(key);
-    c.text = text;
-    c.query = query;
-    c.valid = valid;
-    return c;
-}
-
-InstrumentCommand floatSetting(const char *pattern, const char *key, double value)
-{
-    if (!(value >= 0)) // negative (or not a number): nothing is sent
-        return make(key, QString(), false, false);
-    return make(key, QString::fromLatin1(pattern).replace(QLatin1String("%0"), settingValueText(value)));
-}
-
-InstrumentCommand intSetting(const char *pattern, const char *key, int value, int lowest, int highest)
-{
-    if (value < lowest || value > highest)
-        return make(key, QString(), false, false);
-    return make(key, QString::fromLatin1(pattern).replace(QLatin1String("%0"), QString::number(value)));
-}
-
-InstrumentCommand query(const char *text, const char *key)
-{
-    return make(key, QString::fromLatin1(text), true);
-}
+using namespace CommandText;
 
 // Range combos list the high range first; the instrument calls it 1.
 InstrumentCommand rangeSetting(const char *pattern, const char *key, int comboIndex)

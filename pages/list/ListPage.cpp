@@ -5,6 +5,7 @@
 #include "ListPage.h"
 #include "ui_ListPage.h"
 
+#include "CommandText.h"
 #include "Dialogs.h"
 #include "ModelFlags.h"
 #include "PageTools.h"
@@ -48,10 +49,7 @@ QString commandButtonStyle(int px)
 
 InstrumentCommand listCommand(const char *key, const QString &text)
 {
-    InstrumentCommand c;
-    c.key = QLatin1String(key);
-    c.text = text;
-    return c;
+    return CommandText::make(key, text);
 }
 
 // A reading from the instrument, kept as a float: finite as a float too.
