@@ -172,6 +172,15 @@ TcpPeer::~TcpPeer() = default;
 
 bool TcpPeer::listen(quint16 port)
 {
+    if (m_held && port != 0 && port == m_held->port()) {
+        const int fd = m_held->takeListening();
+        m_held.reset();
+        if (fd >= 0 && m_server->setSocketDescriptor(fd)) {
+            m_port = port;
+            return true;
+        }
+    }
+    m_held.reset();
     if (!m_server->listen(QHostAddress::LocalHost, port))
         return false;
     m_port = m_server->serverPort();
@@ -181,6 +190,8 @@ bool TcpPeer::listen(quint16 port)
 void TcpPeer::stopListening()
 {
     m_server->close();
+    // Held, so that no other program's listener takes it in the meantime.
+    m_held = std::make_unique<RefusingTcpPort>(m_port);
 }
 
 bool TcpPeer::waitForClient(int timeoutMs)
