@@ -85,14 +85,14 @@ protected:
         f().widget<QLineEdit>("lineEditIP")->setText(QStringLiteral("127.0.0.1"));
         f().widget<QLineEdit>("lineEditProt")->setText(QString::number(sim->port()));
         f().widget<QPushButton>("connectServer")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!f().limits->isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f().limits->isEmpty(), kMustComeMs);
 
         f().widget<QPushButton>("pushButtonEnterLIST")->click();
         page = qobject_cast<ListPage *>(f().widget<QStackedWidget>("stackedWidgetPower")->currentWidget());
         QVERIFY(page);
         // The page asks for the status on its own and takes the instrument over.
-        QTRY_COMPARE_WITH_TIMEOUT(page->devStatus(), 1, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(wire().contains(QStringLiteral("FUNC 1")), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(page->devStatus(), 1, kMustComeMs);
+        QTRY_VERIFY_WITH_TIMEOUT(wire().contains(QStringLiteral("FUNC 1")), kMustComeMs);
         QCOMPARE(f().widget<QLabel>("labelLinkStatus")->text(), QStringLiteral("ON"));
     }
     void tearDown()
