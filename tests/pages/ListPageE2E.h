@@ -93,6 +93,10 @@ protected:
         // The page asks for the status on its own and takes the instrument over.
         QTRY_COMPARE_WITH_TIMEOUT(page->devStatus(), 1, kMustComeMs);
         QTRY_VERIFY_WITH_TIMEOUT(wire().contains(QStringLiteral("FUNC 1")), kMustComeMs);
+        // The identification's parallel queries are answered: the window sets
+        // the parallel flag from them, so a case that sets it comes after.
+        // (The captures see a reply after the window has handled it.)
+        QTRY_VERIFY_WITH_TIMEOUT(!prog->tcpReplies->withKey(QStringLiteral("SYS:ADDRESS:P")).isEmpty(), kMustComeMs);
         QCOMPARE(f().widget<QLabel>("labelLinkStatus")->text(), QStringLiteral("ON"));
     }
     void tearDown()

@@ -101,6 +101,13 @@ def main():
     command = args.command[1:] if args.command[:1] == ['--'] else args.command
     if not command:
         ap.error('no command')
+    # A session of our own: were this process group orphaned while a member
+    # is stopped (the shell that started it exits), the kernel would send
+    # SIGHUP to every process in it.
+    try:
+        os.setsid()
+    except OSError:
+        pass  # already a session leader
     held = hold_ports(parse_ports(args.ports))
     proc = subprocess.Popen(command)
     stopped = []
