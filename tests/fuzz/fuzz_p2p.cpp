@@ -14,10 +14,66 @@
 
 #include <cstring>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
-constexpr uint32_t kMappedPort = 47399;
+
+// A port the kernel hands out that is free for a TCP listener and a UDP
+// socket alike (a client's port map binds both); 0 when none was found.
+uint32_t freeMapPort()
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        socklen_t len = sizeof a;
+        const int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const bool ok = tcp >= 0 && udp >= 0 && ::bind(tcp, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+                  && ::getsockname(tcp, reinterpret_cast<sockaddr *>(&a), &len) == 0
+                  && ::bind(udp, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        const uint32_t port = ntohs(a.sin_port);
+        if (tcp >= 0)
+            ::close(tcp);
+        if (udp >= 0)
+            ::close(udp);
+        if (ok && port != 0)
+            return port;
+    }
+    return 0;
+}
+
+const uint32_t kMappedPort = freeMapPort();
+
+// The source ports of the datagrams handed to the engines: UDP sockets of
+// this process that are never read, so whatever an engine answers goes
+// nowhere else (a fixed number could be another program's socket).
+struct SourcePorts
+{
+    static constexpr int kCount = 64;
+    uint16_t port[kCount] = {};
+    SourcePorts()
+    {
+        for (uint16_t &p : port) {
+            p = 9; // discard, when no socket is left
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t len = sizeof a;
+            if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+                && ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+                p = ntohs(a.sin_port); // the socket stays open for the whole run
+            else if (fd >= 0)
+                ::close(fd);
+        }
+    }
+};
 
 struct World
 {
@@ -114,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (n >= 4 && buf[2] == 213)
         loopback(22);
     const uint8_t *d = buf;
-    const uint16_t sourcePort = uint16_t(40000 + (data[0] & 0x3F));
+    static const SourcePorts sources;
+    const uint16_t sourcePort = sources.port[data[0] & 0x3F];
     switch (pick) {
     case 0: w->client.injectEngineDatagramForTest(d, n, kLoopback, sourcePort); break;
     case 1: w->device.injectEngineDatagramForTest(d, n, kLoopback, sourcePort); break;

@@ -159,11 +159,11 @@ void TstLanDialog::windowSearchesAndTakesDevice()
                       view->visualRect(view->model()->index(rowOf(d, "LANLOAD"), 0)).center());
     d->hide();
     QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("断开"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("断开"), kMustComeMs);
     QVERIFY(!search->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(load.receivedLines("tcp").contains("*IDN?"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(load.receivedLines("tcp").contains("*IDN?"), kMustComeMs);
     QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("连接"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("连接"), kMustComeMs);
 }
 
 void TstLanDialog::writeBackOneRow_data()
@@ -356,7 +356,7 @@ void TstLanDialog::moreThanHundredServers()
         for (const QString &l : sim.matching("write 564B"))
             written.insert(l.section(' ', 1, 1));
         return written.size() >= 100;
-    }, 10000));
+    }, kMustComeMs));
     sim.settle(200);
     QSet<QString> written;
     for (const QString &l : sim.matching("write 564B"))

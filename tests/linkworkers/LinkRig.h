@@ -7,6 +7,8 @@
 #include "DataPack.h"
 #include "SerialLinkPack.h"
 #include "TcpLinkPack.h"
+#include "TestProcess.h"
+#include "TestWait.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -15,6 +17,8 @@
 #include <QPair>
 #include <QPointer>
 #include <QThread>
+
+#include <memory>
 
 class QSocketNotifier;
 class QTcpServer;
@@ -64,8 +68,8 @@ class LinkCapture : public QObject
 public:
     QList<SerialLinkPack> serial;
     QList<TcpLinkPack> tcp;
-    bool waitForSerial(int n, int timeoutMs = 5000);
-    bool waitForTcp(int n, int timeoutMs = 5000);
+    bool waitForSerial(int n, int timeoutMs = kMustComeMs);
+    bool waitForTcp(int n, int timeoutMs = kMustComeMs);
 
 public slots:
     void onSerial(SerialLinkPack p) { serial << p; }
@@ -77,7 +81,7 @@ namespace DebugLog {
 void install();
 int count(const QString &line);
 void clear();
-bool waitForCount(const QString &line, int n, int timeoutMs = 5000);
+bool waitForCount(const QString &line, int n, int timeoutMs = kMustComeMs);
 }
 
 // An instrument stand-in: collects the command lines it receives and answers
@@ -95,7 +99,7 @@ public:
     void answer(const QByteArray &line, const QByteArray &reply) { m_script[line] = {{0, reply}}; }
     QList<QByteArray> lines() const { return m_lines; }
     QByteArray received() const { return m_received; }
-    bool waitForLines(int n, int timeoutMs = 5000);
+    bool waitForLines(int n, int timeoutMs = kMustComeMs);
     void clear() { m_lines.clear(); m_received.clear(); m_partial.clear(); }
 
 protected:
@@ -134,10 +138,13 @@ class TcpPeer : public ScriptedPeer
 public:
     TcpPeer();
     ~TcpPeer() override;
+    // Listens on the given port, or on one the kernel chooses. After
+    // stopListening() the port stays held (connections to it are refused)
+    // until listen() takes it again or the peer goes.
     bool listen(quint16 port = 0);
     void stopListening();
     quint16 port() const { return m_port; }
-    bool waitForClient(int timeoutMs = 5000);
+    bool waitForClient(int timeoutMs = kMustComeMs);
     bool hasClient() const;
     void dropClient();
 
@@ -148,6 +155,7 @@ private:
     QTcpServer *m_server;
     QPointer<QTcpSocket> m_client;
     quint16 m_port = 0;
+    std::unique_ptr<RefusingTcpPort> m_held;
 };
 
 // Cases of the reply discipline shared by both workers' tests: two queries,

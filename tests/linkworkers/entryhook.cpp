@@ -112,16 +112,21 @@ void sendCommands()
     }
 }
 
-// The five queries must land in one tick. Emitted from the GUI thread they
-// reach the worker as five queued calls, and on a loaded machine its tick can
+// The busy queries must land in one tick. Emitted from the GUI thread they
+// reach the worker as queued calls, and on a loaded machine its tick can
 // fall between two of them; emitted from the worker's own thread the
-// connection is direct, so all five are queued before its next tick.
+// connection is direct, so all are queued before its next tick. Twenty of
+// them, each with its read window, keep the tick busy for about 4 s: time
+// enough for the test to see the first and ask for the quit, however slowly
+// it runs.
+constexpr int kBusyQueries = 20;
+
 void emitBusyQueries()
 {
     QWidget *w = g_busyWindow.load(std::memory_order_acquire);
     if (!w)
         return;
-    for (int i = 1; i <= 5; ++i)
+    for (int i = 1; i <= kBusyQueries; ++i)
         emitCommand(w, pack(QStringLiteral("HOOK:BUSY:M"), 1, QStringLiteral("HOOK:BUSY%1?\n").arg(i), 0));
 }
 

@@ -49,7 +49,7 @@ QString TestEntry::runProgram(const QProcessEnvironment &extra, int *exitCode,
         if (whileRunning)
             whileRunning();
         return proc.state() == QProcess::NotRunning;
-    }, 30000);
+    }, 4 * kMustComeMs); // the whole program, perhaps under a sanitizer on a loaded machine
     if (!ended) {
         proc.kill();
         proc.waitForFinished();
@@ -106,7 +106,7 @@ void TestEntry::quitEndsTheRunningTickAndLetsTheLinkGo()
     PtyPeer serialPeer; // stays silent: each query waits its full read window
     QVERIFY(serialPeer.open(pty.b()));
 
-    // The window is closed once the first of five queries has arrived, so
+    // The window is closed once the first of twenty queries has arrived, so
     // the tick that writes them is under way.
     QTemporaryDir dir;
     const QString quitFile = dir.filePath("quit");
@@ -133,7 +133,7 @@ void TestEntry::quitEndsTheRunningTickAndLetsTheLinkGo()
     // The tick under way stops reading at once: the queries behind the one
     // being read are not written (each would have sat out its read window),
     // and the link still open is let go with the return to local.
-    QVERIFY2(busy >= 1 && busy < 5, qPrintable(QString::number(busy)));
+    QVERIFY2(busy >= 1 && busy < 20, qPrintable(QString::number(busy)));
     QCOMPARE(serialPeer.lines().last(), QByteArray("SYST:LOC\n"));
 }
 

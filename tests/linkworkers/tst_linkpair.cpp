@@ -69,8 +69,8 @@ void TestLinkPair::eachWorkerWritesItsOwnLink()
     emit window.sendSriealFun(request("SYS:ON", 0, "INP OFF\n", DataPack::TcpLink, 0));
     emit window.sendSriealFun(request("SYS:DEVTYPE:P", 1, "*IDN?\n", DataPack::TcpLink, 0));
 
-    QVERIFY(serialReplies.waitForCount(1, 3000));
-    QVERIFY(tcpReplies.waitForCount(1, 3000));
+    QVERIFY(serialReplies.waitForCount(1));
+    QVERIFY(tcpReplies.waitForCount(1));
     QTest::qWait(1300); // two more ticks of each
     QCOMPARE(serialPeer.lines(), (QList<QByteArray>{"INP ON\n", "*IDN?\n"}));
     QCOMPARE(tcpPeer.lines(), (QList<QByteArray>{"INP OFF\n", "*IDN?\n"}));

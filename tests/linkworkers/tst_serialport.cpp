@@ -261,7 +261,7 @@ void TestSerialPort::queueIsGuardedAgainstOtherThreads()
     b->rig.tick();
     b->rig.send(request("SYS:OVP:M", 1, "VOLT:PROT?\n", DataPack::SerialLink));
     b->rig.tick();
-    QVERIFY(b->replies.waitForCount(1, 10000));
+    QVERIFY(b->replies.waitForCount(1));
     const QList<QByteArray> lines = b->peer.lines();
     QVERIFY(lines.size() >= 2);
     QCOMPARE(lines.last(), QByteArray("VOLT:PROT?\n"));
@@ -277,7 +277,7 @@ void TestSerialPort::timerTicksByItself()
     QCOMPARE(b->openLink(b->pty.a()), 0);
     b->peer.answer("*IDN?\n", {{5, "KTR,1\n"}});
     b->rig.send(request("SYS:DEVTYPE:P", 1, "*IDN?\n", DataPack::SerialLink, 0));
-    QVERIFY(b->replies.waitForCount(1, 3000));
+    QVERIFY(b->replies.waitForCount(1));
     QCOMPARE(b->replies.packs[0].data, QString("KTR,1\n"));
 }
 
@@ -374,7 +374,7 @@ void TestSerialPort::peerClosingReportsSeriousError()
     // this end up and removes the device, which the port sees as a resource
     // error, like an unplugged adapter.
     b->pty.stop();
-    QVERIFY(b->links.waitForSerial(2, 5000));
+    QVERIFY(b->links.waitForSerial(2));
     const SerialLinkPack r = b->links.serial.last();
     QCOMPARE(r.key, QString("SERIAL:link"));
     QVERIFY(!r.linkOn);

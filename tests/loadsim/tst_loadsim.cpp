@@ -16,6 +16,9 @@
 
 namespace {
 
+// How long a reply that must come is waited for.
+constexpr int kReplyWaitMs = 30000;
+
 // A line-oriented client on a socket or a serial port.
 class LineClient
 {
@@ -41,13 +44,15 @@ public:
     }
 
     // One reply line (with its "\n"), or an empty text after `timeoutMs`.
-    QByteArray query(const QByteArray &cmd, int timeoutMs = 2000)
+    // The default is only how long a reply that must come is waited for: a
+    // loaded machine may take seconds; a check that none comes passes its own.
+    QByteArray query(const QByteArray &cmd, int timeoutMs = kReplyWaitMs)
     {
         send(cmd);
         return readLine(timeoutMs);
     }
 
-    QByteArray readLine(int timeoutMs = 2000)
+    QByteArray readLine(int timeoutMs = kReplyWaitMs)
     {
         QElapsedTimer t;
         t.start();
@@ -63,19 +68,23 @@ public:
         return line;
     }
 
-    // A reply cut in two: what came before the piece that ends the line, and how
-    // long after it that piece came. Empty texts when no whole line came.
+    // Sends a query whose reply comes cut in two: what came before the piece
+    // that ends the line, and how long after the query that piece came.
+    // Empty texts when no whole line came. The time is taken from the query,
+    // not from the first piece: the first piece may be seen late when this
+    // process is held up, which would shorten a gap between the pieces, but
+    // the last piece cannot be seen before it was sent.
     struct Cut
     {
         QByteArray head, tail;
-        qint64 gapMs = 0;
+        qint64 tailMs = 0;
     };
-    Cut readCutLine(int timeoutMs = 3000)
+    Cut queryCut(const QByteArray &cmd, int timeoutMs = kReplyWaitMs)
     {
         Cut cut;
         QElapsedTimer t;
         t.start();
-        qint64 headAt = 0;
+        send(cmd);
         while (t.elapsed() < timeoutMs) {
             m_dev->waitForReadyRead(5);
             const QByteArray piece = m_dev->readAll();
@@ -83,17 +92,16 @@ public:
                 continue;
             if (piece.contains('\n')) {
                 cut.tail = piece;
-                cut.gapMs = cut.head.isEmpty() ? 0 : t.elapsed() - headAt;
+                cut.tailMs = t.elapsed();
                 return cut;
             }
             cut.head += piece;
-            headAt = t.elapsed();
         }
         return {};
     }
 
     // Exactly `n` bytes (fewer after `timeoutMs`).
-    QByteArray readBytes(int n, int timeoutMs = 2000)
+    QByteArray readBytes(int n, int timeoutMs = kReplyWaitMs)
     {
         QElapsedTimer t;
         t.start();
@@ -176,7 +184,7 @@ private:
         if (!sim.start(args) || sim.port() == 0)
             return false;
         sock.connectToHost(QHostAddress::LocalHost, sim.port());
-        return sock.waitForConnected(3000);
+        return sock.waitForConnected(kReplyWaitMs);
     }
 
 private slots:
@@ -637,7 +645,7 @@ void TstLoadSim::battery()
     QVERIFY(QTest::qWaitFor([&] {
         st = c.query("BAT:STAT?\n");
         return st != "1\n";
-    }, 5000));
+    }, kReplyWaitMs));
     QCOMPARE(st, QByteArray::number(status) + '\n');
     const QStringList all = fields(c.query("BAT:ALL?\n"));
     QCOMPARE(all.size(), 5);
@@ -760,7 +768,7 @@ void TstLoadSim::silentAfter()
     // The count is for the whole run, not per connection.
     QTcpSocket sock2;
     sock2.connectToHost(QHostAddress::LocalHost, sim.port());
-    QVERIFY(sock2.waitForConnected(3000));
+    QVERIFY(sock2.waitForConnected(kReplyWaitMs));
     LineClient c2(&sock2);
     QCOMPARE(c2.query("*IDN?\n", 400), QByteArray());
 }
@@ -771,12 +779,16 @@ void TstLoadSim::delay()
     QTcpSocket sock;
     QVERIFY(startTcp(sim, sock, {"--delay", "400"}));
     LineClient c(&sock);
+    QElapsedTimer t;
+    t.start();
     c.send("CURR?\n");
     c.send("*ODN?\n");
-    QCOMPARE(c.readFor(250), QByteArray());
-    // Both replies come late, in order.
-    QCOMPARE(c.readLine(2000), QByteArray("1\n"));
-    QVERIFY(c.readLine(2000).startsWith("Darvik,KTR8548,"));
+    // Both replies come late, in order. (When the first is seen is checked,
+    // not that nothing came within a shorter time: this process may be held
+    // up past the delay before it looks.)
+    QCOMPARE(c.readLine(), QByteArray("1\n"));
+    QVERIFY2(t.elapsed() >= 400, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(c.readLine().startsWith("Darvik,KTR8548,"));
 }
 
 void TstLoadSim::split()
@@ -786,17 +798,15 @@ void TstLoadSim::split()
     QVERIFY(startTcp(sim, sock, {"--split", "300"}));
     LineClient c(&sock);
     // The first half, then the rest no sooner than the split allows.
-    c.send("*IDN?\n");
-    const LineClient::Cut idn = c.readCutLine();
+    const LineClient::Cut idn = c.queryCut("*IDN?\n");
     QCOMPARE(idn.head + idn.tail, QByteArray("Darvik,KTR8548,SIM000001,V1.00\n"));
     QCOMPARE(idn.head, QByteArray("Darvik,KTR8548,"));
-    QVERIFY2(idn.gapMs >= 250, qPrintable(QString::number(idn.gapMs)));
+    QVERIFY2(idn.tailMs >= 250, qPrintable(QString::number(idn.tailMs)));
     // A one-character reply still comes in two pieces.
-    c.send("SYST:REM?\n");
-    const LineClient::Cut rem = c.readCutLine();
+    const LineClient::Cut rem = c.queryCut("SYST:REM?\n");
     QCOMPARE(rem.head, QByteArray("0"));
     QCOMPARE(rem.tail, QByteArray("\n"));
-    QVERIFY2(rem.gapMs >= 250, qPrintable(QString::number(rem.gapMs)));
+    QVERIFY2(rem.tailMs >= 250, qPrintable(QString::number(rem.tailMs)));
 }
 
 void TstLoadSim::dropAfter()
@@ -809,18 +819,18 @@ void TstLoadSim::dropAfter()
     QCOMPARE(c.query("*IDN?\n").isEmpty(), false);
     // The third line is answered, then the connection goes.
     QCOMPARE(c.query("CURR?\n"), QByteArray("1\n"));
-    QVERIFY(sock.state() == QAbstractSocket::UnconnectedState || sock.waitForDisconnected(2000));
+    QVERIFY(sock.state() == QAbstractSocket::UnconnectedState || sock.waitForDisconnected(kReplyWaitMs));
     QCOMPARE(sim.receivedLines().size(), 3);
 
     // A new connection counts again from the start.
     QTcpSocket again;
     again.connectToHost(QHostAddress::LocalHost, sim.port());
-    QVERIFY(again.waitForConnected(3000));
+    QVERIFY(again.waitForConnected(kReplyWaitMs));
     LineClient c2(&again);
     QCOMPARE(c2.query("SYST:REM?\n"), QByteArray("1\n")); // instrument state survives
     c2.send("CURR 2\nCURR?\nCURR 3\nCURR?\n");
     QCOMPARE(c2.readLine(), QByteArray("2\n"));
-    QVERIFY(again.state() == QAbstractSocket::UnconnectedState || again.waitForDisconnected(2000));
+    QVERIFY(again.state() == QAbstractSocket::UnconnectedState || again.waitForDisconnected(kReplyWaitMs));
     QCOMPARE(c2.take(), QByteArray());
     QCOMPARE(sim.receivedLines().size(), 6);
 }
@@ -834,8 +844,8 @@ void TstLoadSim::newConnectionReplacesOld()
     QCOMPARE(c1.query("CURR?\n"), QByteArray("1\n"));
     QTcpSocket second;
     second.connectToHost(QHostAddress::LocalHost, sim.port());
-    QVERIFY(second.waitForConnected(3000));
-    QVERIFY(first.state() == QAbstractSocket::UnconnectedState || first.waitForDisconnected(2000));
+    QVERIFY(second.waitForConnected(kReplyWaitMs));
+    QVERIFY(first.state() == QAbstractSocket::UnconnectedState || first.waitForDisconnected(kReplyWaitMs));
     LineClient c2(&second);
     QCOMPARE(c2.query("CURR?\n"), QByteArray("1\n"));
 }
@@ -908,11 +918,10 @@ void TstLoadSim::serialLink()
     port.setBaudRate(QSerialPort::Baud115200);
     LineClient c(&port);
     // Split replies: the serial worker would see only the first piece.
-    c.send("*ODN?\n");
-    const LineClient::Cut odn = c.readCutLine();
+    const LineClient::Cut odn = c.queryCut("*ODN?\n");
     QCOMPARE(odn.head, QByteArray("Darvik,KTR3042,"));
     QCOMPARE(odn.tail, QByteArray("SIM000001,V1.00\n"));
-    QVERIFY2(odn.gapMs >= 80, qPrintable(QString::number(odn.gapMs)));
+    QVERIFY2(odn.tailMs >= 80, qPrintable(QString::number(odn.tailMs)));
     sendAll(c, "SYST:REM|CURR 1.25");
     QCOMPARE(c.query("CURR?\n"), QByteArray("1.25\n"));
     const QList<LoadSim::Entry> log = sim.log();
@@ -1008,7 +1017,7 @@ void TstLoadSim::flood()
     QVERIFY(QTest::qWaitFor([&] {
         data += c.take();
         return data.size() >= rate;
-    }, 5000));
+    }, kReplyWaitMs));
     QVERIFY2(t.elapsed() >= 700, qPrintable(QString::number(t.elapsed())));
 
     // Once stopped, what came is whole repetitions, then the reply.
@@ -1017,7 +1026,7 @@ void TstLoadSim::flood()
     QVERIFY(QTest::qWaitFor([&] {
         data += c.take();
         return data.endsWith("1\n") && wholeRepetitions(data.chopped(2), unit);
-    }, 3000));
+    }, kReplyWaitMs));
     QCOMPARE(c.readFor(200), QByteArray());
 }
 
@@ -1147,7 +1156,7 @@ void TstLoadSim::silence()
     QVERIFY(QTest::qWaitFor([&] {
         reply = c.query("CURR?\n", 100);
         return !reply.isEmpty();
-    }, 5000));
+    }, kReplyWaitMs));
     QVERIFY2(t.elapsed() >= 600, qPrintable(QString::number(t.elapsed())));
     QCOMPARE(reply, QByteArray("3\n"));
     // Healthy again.
@@ -1215,7 +1224,7 @@ void TstLoadSim::bytewise()
     sock.write(query);
     QByteArray data;
     int reads = 0;
-    while (data.size() < reply.size() && t.elapsed() < 5000) {
+    while (data.size() < reply.size() && t.elapsed() < kReplyWaitMs) {
         if (sock.waitForReadyRead(50)) {
             data += sock.readAll();
             ++reads;
@@ -1223,7 +1232,9 @@ void TstLoadSim::bytewise()
     }
     QCOMPARE(data, reply);
     QVERIFY2(t.elapsed() >= minMs, qPrintable(QString::number(t.elapsed())));
-    QVERIFY2(reads >= 5, qPrintable(QString::number(reads)));
+    // In pieces, not in one go. How many reads it takes depends on how often
+    // this process gets to run, so only more than one is asked for.
+    QVERIFY2(reads >= 2, qPrintable(QString::number(reads)));
 
     if (!control.isEmpty()) {
         QVERIFY(sim.controlApply("SIM:BYTEWISE OFF"));

@@ -33,13 +33,13 @@ private:
 void tst_EndToEnd::identifiedAndPolled(LinkedProgram &prog, const PackCapture &replies)
 {
     QuellonFixture &f = prog.fixture;
-    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelLinkStatus"), QString("ON"), 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelMaster"), QString("KTR8674"), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(!f.limits->isEmpty(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelLinkStatus"), QString("ON"), kMustComeMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelMaster"), QString("KTR8674"), kMustComeMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.limits->isEmpty(), kMustComeMs);
     QCOMPARE(f.lastLimits().limitMaxCurr, float(kSimModelCurr));
     QVERIFY(noParallelModelFlag);
     // Polled: remote-state replies keep coming and report remote mode.
-    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(replies, DataPack::Received) >= 3, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(replies, DataPack::Received) >= 3, kMustComeMs);
     QVERIFY(f.dialogs.messages.isEmpty());
     QCOMPARE(f.lastStatus().cmd, QString("STATUS"));
     QVERIFY(f.lastStatus().connectStatus);
@@ -77,7 +77,7 @@ void tst_EndToEnd::tcpLink()
     f.widget<QLineEdit>("lineEditIP")->setText("127.0.0.1");
     f.widget<QLineEdit>("lineEditProt")->setText(QString::number(port));
     QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("断开"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("断开"), kMustComeMs);
 
     identifiedAndPolled(prog, *prog.tcpReplies);
     QVERIFY(prog.serialReplies->packs.isEmpty()); // the serial worker keeps out of it
@@ -96,13 +96,13 @@ void tst_EndToEnd::serialLink()
     LinkedProgram prog;
     QuellonFixture &f = prog.fixture;
     // The first tick's port list replaces the combo box; the pty end is added after it.
-    QTRY_COMPARE_WITH_TIMEOUT(f.serialKeys().count("SERIAL:ports"), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.serialKeys().count("SERIAL:ports"), 1, kMustComeMs);
     QTest::qWait(500);
     auto *ports = f.widget<QComboBox>("comboSerialPort");
     ports->addItem(pty.a());
     ports->setCurrentIndex(ports->count() - 1);
     QTest::mouseClick(f.widget<QPushButton>("pushButtonSerialSW"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("pushButtonSerialSW")->text(), QString("断开"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("pushButtonSerialSW")->text(), QString("断开"), kMustComeMs);
     QVERIFY(!ports->isEnabled());
 
     identifiedAndPolled(prog, *prog.serialReplies);

@@ -38,10 +38,10 @@ void linkTcp(LinkedProgram &prog, quint16 port)
 bool identified(LinkedProgram &prog, const QString &model)
 {
     QuellonFixture &f = prog.fixture;
-    return QTest::qWaitFor([&] { return f.text("labelMaster") == model; }, 15000)
-           && QTest::qWaitFor([&] { return f.text("labelLinkStatus") == "ON"; }, 5000)
+    return QTest::qWaitFor([&] { return f.text("labelMaster") == model; }, kMustComeMs)
+           && QTest::qWaitFor([&] { return f.text("labelLinkStatus") == "ON"; }, kMustComeMs)
            && QTest::qWaitFor([&] { return prog.remoteReplies(*prog.tcpReplies, DataPack::Received) >= 1; },
-                              15000);
+                              kMustComeMs);
 }
 
 // The instrument's input state as the simulator reports it.
@@ -126,7 +126,7 @@ void tst_HostileLink::floodKeepsMemoryFlat()
 
     // Healthy again: remote-state replies come back.
     prog.tcpReplies->clear();
-    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::Received) >= 2, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::Received) >= 2, kMustComeMs);
     QCOMPARE(prog.fixture.text("labelLinkStatus"), QString("ON"));
 }
 
@@ -149,8 +149,8 @@ void tst_HostileLink::giveUpSwitchesTheInputOffFirst()
     for (int i = 0; i < 82; ++i)
         f.feed("SYS:REM:P", "err", DataPack::NoReply);
     QCOMPARE(f.dialogs.texts().last(), QString("与服务器断开,请检查网络"));
-    QTRY_VERIFY_WITH_TIMEOUT(!inputOn(sim), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines("tcp").mid(linesBefore).contains("SYST:LOC"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!inputOn(sim), kMustComeMs);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines("tcp").mid(linesBefore).contains("SYST:LOC"), kMustComeMs);
     // The last lines the instrument got: the three input-off, then local.
     QTest::qWait(500);
     const QStringList after = sim.receivedLines("tcp").mid(linesBefore);
@@ -183,12 +183,12 @@ void tst_HostileLink::shortSilenceKeepsTheLink()
                              30000);
     prog.tcpReplies->clear();
     QVERIFY(sim.controlApply("SIM:SILENCE 8"));
-    QTRY_VERIFY_WITH_TIMEOUT(f.tcpKeys().contains("TCP:R:link"), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::Received) >= 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.tcpKeys().contains("TCP:R:link"), kMustComeMs);
+    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::Received) >= 1, kMustComeMs);
     // Longer than the watchdog's time after the last re-link request.
     QTest::qWait(3500);
     prog.tcpReplies->clear();
-    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::Received) >= 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::Received) >= 2, kMustComeMs);
     QCOMPARE(f.text("labelLinkStatus"), QString("ON"));
     QVERIFY(!f.dialogs.texts().contains("服务器未响应，请检查IP是否正确！"));
     QCOMPARE(f.widget<QPushButton>("connectServer")->text(), QString("断开"));
@@ -248,9 +248,9 @@ void tst_HostileLink::byteByByteIdentification()
     LinkedProgram prog;
     QuellonFixture &f = prog.fixture;
     linkTcp(prog, sim.port());
-    QTRY_VERIFY_WITH_TIMEOUT(!f.limits->isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.limits->isEmpty(), kMustComeMs);
     QCOMPARE(f.lastLimits().limitMaxCurr, float(kSimModelCurr));
-    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelMaster"), QString("KTR8674"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.text("labelMaster"), QString("KTR8674"), kMustComeMs);
 }
 
 QTEST_MAIN(tst_HostileLink)

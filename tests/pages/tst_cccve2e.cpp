@@ -102,7 +102,7 @@ private slots:
         p.widget<QLineEdit>(w, "lineEditProt")->setText(QString::number(sim.port()));
         p.widget<QPushButton>(w, "connectServer")->click();
         // Identified once the model's limits go out.
-        QTRY_VERIFY_WITH_TIMEOUT(limits.count() > 0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(limits.count() > 0, kMustComeMs);
 
         p.widget<QPushButton>(w, "pushButtonEnterCCCV")->click();
         auto *page = qobject_cast<CCCVPage *>(p.widget<QStackedWidget>(w, "stackedWidgetPower")->currentWidget());
@@ -111,8 +111,8 @@ private slots:
 
         // Read-back: the simulator's values arrive in the form; synchronisation ends.
         auto *curr = p.widget<QDoubleSpinBox>(page, "SpinSetCurr");
-        QTRY_COMPARE_WITH_TIMEOUT(curr->value(), 7.5, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!page->isSynchronising(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(curr->value(), 7.5, kMustComeMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isSynchronising(), kMustComeMs);
         QCOMPARE(p.widget<QDoubleSpinBox>(page, "SpinLimitOVP")->value(), 60.0);
         QCOMPARE(p.widget<QComboBox>(page, "comboBoxCRRiseSlope")->currentIndex(), 2);
         QCOMPARE(page->currentFunction(), int(CCCVPage::FuncCC));
@@ -127,15 +127,15 @@ private slots:
         curr->selectAll();
         QTest::keyClicks(curr, QStringLiteral("2.5"));
         QTest::keyClick(curr, Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(tcp).contains(QStringLiteral("CURR 2.5")), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(sim.controlQuery("CURR?\n").toDouble(), 2.5, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(tcp).contains(QStringLiteral("CURR 2.5")), kMustComeMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.controlQuery("CURR?\n").toDouble(), 2.5, kMustComeMs);
 
         // Input on: three switch commands, then the readings follow.
         p.widget<QPushButton>(page, "pushButtonOutSW")->click();
         QVERIFY(page->isOutputOn());
-        QTRY_COMPARE_WITH_TIMEOUT(sim.receivedLines(tcp).count(QStringLiteral("INP ON")), 3, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(p.widget<QLabel>(page, "labelCurrent")->text(), QStringLiteral("2.500A"), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(page->currTrace().size() >= 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.receivedLines(tcp).count(QStringLiteral("INP ON")), 3, kMustComeMs);
+        QTRY_COMPARE_WITH_TIMEOUT(p.widget<QLabel>(page, "labelCurrent")->text(), QStringLiteral("2.500A"), kMustComeMs);
+        QTRY_VERIFY_WITH_TIMEOUT(page->currTrace().size() >= 3, kMustComeMs);
         const double volts = page->showParam().volt;
         QVERIFY2(volts > 11 && volts < 12, qPrintable(QString::number(volts)));
         QCOMPARE(p.widget<QLabel>(page, "labelVoltage")->text(), QString::number(volts, 'f', 3) + "V");
@@ -145,13 +145,13 @@ private slots:
         QVERIFY(drawn && drawn->points().size() >= 3);
         QCOMPARE(drawn->points().last().y(), 2.5);
 
-        QTRY_VERIFY_WITH_TIMEOUT(p.widget<QLabel>(page, "label_RunTimer")->text() != QLatin1String("00:00:00"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.widget<QLabel>(page, "label_RunTimer")->text() != QLatin1String("00:00:00"), kMustComeMs);
 
         // Off again (the read-back's "OFF" already switched it off once).
         const QString off = QStringLiteral("INP OFF");
         const int offBefore = sim.receivedLines(tcp).count(off);
         p.widget<QPushButton>(page, "pushButtonOutSW")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(sim.receivedLines(tcp).count(off), offBefore + 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.receivedLines(tcp).count(off), offBefore + 3, kMustComeMs);
         QVERIFY(dialogs.messages.isEmpty());
         AppDirectory::setOverride(QString());
     }

@@ -24,7 +24,7 @@ private slots:
                      << QStringLiteral("LIST:INDex %1").arg(k) << QStringLiteral("LIST:CURRent 31")
                      << QStringLiteral("LIST:INDex %1").arg(k) << QStringLiteral("LIST:TIMEr 1");
         expected << "LIST:LOAD";
-        QTRY_VERIFY_WITH_TIMEOUT(wire().contains(QStringLiteral("LIST:LOAD")), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(wire().contains(QStringLiteral("LIST:LOAD")), kMustComeMs);
         QCOMPARE(wireFrom(before).filter(QRegularExpression("^LIST:")), expected);
 
         // Pacing as the page emits: 20 ms after the mode and the step count,
@@ -62,9 +62,9 @@ private slots:
         page->findChild<QSpinBox *>(QStringLiteral("spinBoolNum"))->setValue(2);
         const int before = wire().size();
         switchRun();
-        QTRY_VERIFY_WITH_TIMEOUT(f().dialogs.sawText(QStringLiteral("所有步数运行完成")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(f().dialogs.sawText(QStringLiteral("所有步数运行完成")), kMustComeMs);
         QVERIFY(!page->isSequenceRunning());
-        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("INP OFF")), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("INP OFF")), 3, kMustComeMs);
         const QStringList run = wireFrom(before);
         QCOMPARE(run.count(QStringLiteral("INP ON")), 3);
         QCOMPARE(run.filter(QRegularExpression("^CURR \\d")),
@@ -92,26 +92,26 @@ private slots:
         readList("manual", {"1.5,0.5", "2.5,3"});
         QCOMPARE(page->listMode(), int(ListPage::ManualMode));
         QVERIFY(QMetaObject::invokeMethod(page, "on_commandLoadToDev_clicked"));
-        QTRY_COMPARE_WITH_TIMEOUT(sim->controlQuery("LIST:LOAD?\n"), QStringLiteral("ON"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim->controlQuery("LIST:LOAD?\n"), QStringLiteral("ON"), kMustComeMs);
         QCOMPARE(sim->controlQuery("LIST:MODE?\n"), QStringLiteral("manual"));
         const int before = wire().size();
         switchRun(); // input on and the first trigger
-        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("LIST:TRIG")), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("LIST:TRIG")), 1, kMustComeMs);
         // The instrument draws the first step's level.
-        QTRY_COMPARE_WITH_TIMEOUT(sim->controlQuery("MEAS:CURR?\n").toDouble(), 1.5, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim->controlQuery("MEAS:CURR?\n").toDouble(), 1.5, kMustComeMs);
 
         for (int k = 0; k < 3; ++k)
             QVERIFY(QMetaObject::invokeMethod(page, "on_pushButtonAdd_ManTrig_clicked"));
-        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("LIST:TRIG")), 4, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("LIST:TRIG")), 4, kMustComeMs);
         // Three triggers on two rows: the third starts again at row 0.
         QtCharts::QBarSet *v = page->voltBars();
         QCOMPARE(v->count(), 2);
         QCOMPARE(v->at(1), 1.5);
         QCOMPARE(page->triggerIndex(), 1);
         // Four triggers on the instrument's two steps: back on the second.
-        QTRY_COMPARE_WITH_TIMEOUT(sim->controlQuery("MEAS:CURR?\n").toDouble(), 2.5, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim->controlQuery("MEAS:CURR?\n").toDouble(), 2.5, kMustComeMs);
         switchRun();
-        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("INP OFF")), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("INP OFF")), 3, kMustComeMs);
         QVERIFY(f().dialogs.texts().count(QStringLiteral("列表加载完成")) == 1);
     }
 };

@@ -23,8 +23,8 @@ private slots:
         setRows({"1,10,0.5", "2,20,0.5"});
         const int before = wire().size();
         switchRun();
-        QTRY_VERIFY_WITH_TIMEOUT(f().dialogs.sawText(QStringLiteral("所有步数运行完成")), 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("INP OFF")), 3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(f().dialogs.sawText(QStringLiteral("所有步数运行完成")), kMustComeMs);
+        QTRY_COMPARE_WITH_TIMEOUT(wireFrom(before).count(QStringLiteral("INP OFF")), 3, kMustComeMs);
         QVERIFY(wireFrom(before).contains(QStringLiteral("CURR 2")));
         QVERIFY(wireFrom(before).filter(QStringLiteral("CURR:SLEW:RISE")).isEmpty());
     }
@@ -34,13 +34,13 @@ private slots:
         setRows({"1,10,1", "2,20,1"});
         page->findChild<QSpinBox *>(QStringLiteral("spinBoolNum"))->setValue(0); // endless
         switchRun();
-        QTRY_VERIFY_WITH_TIMEOUT(wire().contains(QStringLiteral("CURR 2")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(wire().contains(QStringLiteral("CURR 2")), kMustComeMs);
         QVERIFY(page->isSequenceRunning());
         sim->stop();
-        QTRY_VERIFY_WITH_TIMEOUT(!page->isSequenceRunning(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isSequenceRunning(), kMustComeMs);
         QVERIFY(!page->isOutputOn());
         QTRY_COMPARE_WITH_TIMEOUT(page->findChild<QLabel *>(QStringLiteral("labelLinkStatus"))->text(),
-                                  QStringLiteral("OFF"), 5000);
+                                  QStringLiteral("OFF"), kMustComeMs);
         QVERIFY(page->findChild<QTableWidget *>(QStringLiteral("tableAUTO"))->isEnabled());
     }
 };

@@ -6,6 +6,7 @@
 
 bool LoadSim::start(const QStringList &args, int timeoutMs)
 {
+    m_held.reset();
     QStringList all = args;
     if (!all.contains(QStringLiteral("--log")))
         all << QStringLiteral("--log") << logPath();
@@ -22,6 +23,8 @@ bool LoadSim::start(const QStringList &args, int timeoutMs)
 void LoadSim::stop()
 {
     m_proc.stop();
+    if (m_port != 0 && !m_held)
+        m_held = std::make_unique<RefusingTcpPort>(m_port);
 }
 
 QString LoadSim::logPath() const

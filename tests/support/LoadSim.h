@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // The instrument simulator build/bin/loadsim as a child process, with its
 // wire log in a temporary folder.
 class LoadSim
@@ -24,7 +26,10 @@ public:
     // Starts loadsim with `args`, adding "--log <tmp>/wire.log" and, when the
     // arguments hold neither --tcp nor --serial, "--tcp 0" (a free port).
     // Waits for "loadsim ready".
-    bool start(const QStringList &args = {}, int timeoutMs = 5000);
+    bool start(const QStringList &args = {}, int timeoutMs = kMustComeMs);
+    // Ends the simulator. Its TCP port stays held, refusing connections,
+    // while the object lives: a program that links again finds nothing
+    // there, not another program's listener that took the port.
     void stop();
 
     quint16 port() const { return m_port; }   // the TCP port, 0 without TCP
@@ -36,11 +41,11 @@ public:
     // "SIM:TRIP OVP", while the program holds the link.
     void control(const QByteArray &command);
     // A query on the control channel; its reply line without "\n", or an empty text.
-    QString controlQuery(const QByteArray &query, int timeoutMs = 2000);
+    QString controlQuery(const QByteArray &query, int timeoutMs = kMustComeMs);
     // Applies a command on the control channel and waits until loadsim has
     // handled it (a query behind it is answered), e.g. "SIM:DELAY 500" before
     // the next query on the link; false when it was refused or no answer came.
-    bool controlApply(const QByteArray &command, int timeoutMs = 2000);
+    bool controlApply(const QByteArray &command, int timeoutMs = kMustComeMs);
 
     // Resident memory of the loadsim process (VmRSS), in kB; -1 when unknown.
     qint64 residentKb();
@@ -50,10 +55,11 @@ public:
     // Just the lines, as text; with a channel ("tcp", "serial", "stdin") only its lines.
     QStringList receivedLines(const QString &channel = QString()) const;
     // Waits until the wire log holds at least `count` lines.
-    bool waitForLines(int count, int timeoutMs = 3000) const;
+    bool waitForLines(int count, int timeoutMs = kMustComeMs) const;
 
 private:
     QTemporaryDir m_dir;
     ChildProcess m_proc;
     quint16 m_port = 0;
+    std::unique_ptr<RefusingTcpPort> m_held;
 };

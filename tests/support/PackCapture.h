@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataPack.h"
+#include "TestWait.h"
 
 #include <QList>
 #include <QObject>
@@ -21,7 +22,7 @@ public:
     QStringList datas() const;
     // Packs whose key equals the given one.
     QList<DataPack> withKey(const QString &key) const;
-    bool waitForCount(int n, int timeoutMs = 5000);
+    bool waitForCount(int n, int timeoutMs = kMustComeMs);
     void clear() { packs.clear(); }
 
 public slots:

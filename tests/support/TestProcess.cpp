@@ -4,6 +4,11 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 QString binPath(const QString &name)
 {
     return QStringLiteral(QUELLON_BIN_DIR) + QLatin1Char('/') + name;
@@ -83,4 +88,44 @@ quint16 freeTcpPort()
     if (!s.listen(QHostAddress::LocalHost, 0))
         return 0;
     return s.serverPort();
+}
+
+RefusingTcpPort::RefusingTcpPort(quint16 port)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd < 0)
+        return;
+    // A connection of the port's last owner may still be in TIME_WAIT.
+    const int on = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    socklen_t len = sizeof a;
+    if (::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0
+        || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        return;
+    }
+    m_port = ntohs(a.sin_port);
+}
+
+RefusingTcpPort::~RefusingTcpPort()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int RefusingTcpPort::takeListening()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    m_port = 0;
+    if (fd >= 0 && ::listen(fd, 16) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
 }
