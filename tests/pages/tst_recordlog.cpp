@@ -313,7 +313,6 @@ void tst_RecordLog::headerThatCannotBeWritten()
     QCOMPARE(b.dialogs.messages.size(), 1);
     const Dialogs::Message m = b.dialogs.messages.first();
     QCOMPARE(m.icon, Dialogs::Icon::Critical);
-    QVERIFY2(m.text.startsWith("无法写入日志文件: " + path + "\n"), qPrintable(m.text));
     QCOMPARE(m.text, "无法写入日志文件: " + path + "\n" + kSizeLimit);
     QCOMPARE(QFileInfo(path).size(), 0);
     QCOMPARE(b.w.status->text(), QString("未开始"));
@@ -342,12 +341,10 @@ void tst_RecordLog::rowThatCannotBeWritten()
     QCOMPARE(b.log->state(), 0);
     QCOMPARE(b.dialogs.messages.size(), 1);
     QCOMPARE(b.dialogs.messages.first().icon, Dialogs::Icon::Critical);
-    QVERIFY(b.dialogs.messages.first().text.startsWith("无法写入日志文件: " + b.log->params().folder));
     QCOMPARE(b.dialogs.messages.first().text, "无法写入日志文件: " + b.log->params().folder + "\n" + kSizeLimit);
     const QStringList lines = b.lines();
-    QVERIFY(lines.size() >= 11);
-    QCOMPARE(lines.at(10).left(2), QString("9,"));
     QCOMPARE(lines.size(), 11);
+    QCOMPARE(lines.at(10).left(2), QString("9,"));
     QCOMPARE(QFileInfo(b.log->params().folder).size(), written);
 }
 
