@@ -349,6 +349,15 @@ void installCrashHandler()
         sigaction(s, &sa, nullptr);
 }
 
+void ignoreFileSizeSignal()
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof(sa));
+    sa.sa_handler = SIG_IGN;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGXFSZ, &sa, nullptr);
+}
+
 void showCrashMessage()
 {
     Dialogs::critical(nullptr, QStringLiteral("程式崩溃"), QStringLiteral("致命错误，即将退出..."),

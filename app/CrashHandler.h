@@ -15,6 +15,12 @@ void installCrashHandler();
 // overflow on that thread is caught too. installCrashHandler calls it.
 void prepareCrashHandlerThread();
 
+// A write past the process's file-size limit (`ulimit -f`) raises SIGXFSZ,
+// which by default ends the process on the spot. The program ignores it, so
+// such a write fails with EFBIG instead and is reported like any other write
+// error. Called first thing at start-up.
+void ignoreFileSizeSignal();
+
 // The handler itself (sigaction with SA_SIGINFO).
 void crashDumpFilter(int sig, siginfo_t *info, void *context);
 

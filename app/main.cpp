@@ -32,6 +32,7 @@ void quitThreads(Quellon &w, QThread &third, QThread &serialThread, serialPort &
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeSignal();
     pinLocalTimeZone();
     QApplication a(argc, argv);
     installCrashHandler();

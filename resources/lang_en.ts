@@ -413,6 +413,18 @@
         <translation>Cannot write the log file: </translation>
     </message>
     <message>
+        <source>磁盘空间已满</source>
+        <translation>The disk is full</translation>
+    </message>
+    <message>
+        <source>文件已达到系统允许的大小上限</source>
+        <translation>The file has reached the size limit of the system</translation>
+    </message>
+    <message>
+        <source>无法清空日志文件: </source>
+        <translation>Cannot clear the log file: </translation>
+    </message>
+    <message>
         <source>完成</source>
         <translation>Done</translation>
     </message>

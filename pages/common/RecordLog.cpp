@@ -7,14 +7,20 @@
 #include <QDebug>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 const qint64 kHourMs = 3600000;
+// How far "_1", "_2", ... go looking for a free name in one second.
+const int kMaxNameSuffix = 9999;
 const char kStyleRecording[] = "color: rgb(0, 0, 0);\ncolor: rgb(0, 255, 0);";
 const char kStyleIdle[] = "color: rgb(0, 0, 0);\ncolor: rgb(255, 0, 0);";
 const char kStylePaused[] = "color: rgb(0, 0, 0);\ncolor: rgb(0, 0, 255);";
@@ -42,10 +48,8 @@ RecordLog::RecordLog(QWidget *page, const Widgets &widgets, const QString &heade
 
 RecordLog::~RecordLog()
 {
-    if (m_file.isOpen()) {
-        m_stream.flush();
+    if (m_file.isOpen())
         m_file.close();
-    }
 }
 
 void RecordLog::initLogSettings()
@@ -117,17 +121,15 @@ void RecordLog::start(bool deviceReady)
 void RecordLog::startNewFile()
 {
     const qint64 startMs = now();
-    const QString name = QDateTime::fromMSecsSinceEpoch(startMs).toString(QStringLiteral("yyyyMMdd_hhmmss"))
-                         + QStringLiteral(".csv");
-    const QString path = (m_w.dir ? m_w.dir->text() : QString()) + QLatin1Char('/') + name;
+    const QString base = QDateTime::fromMSecsSinceEpoch(startMs).toString(QStringLiteral("yyyyMMdd_hhmmss"));
     if (m_file.isOpen())
         m_file.close();
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate)) {
+    QString path;
+    if (!openUnusedName(m_w.dir ? m_w.dir->text() : QString(), base, &path)) {
         Dialogs::critical(m_page, tr("错误"), tr("无法创建日志文件: ") + path);
         return;
     }
-    m_stream.setDevice(&m_file);
+    m_wholeSize = 0;
     m_startMs = startMs;
     m_rowNo = 0;
     m_pausedTotalMs = 0;
@@ -143,25 +145,70 @@ void RecordLog::startNewFile()
     setLogStatus(Recording);
 }
 
+// The first free name of "base.csv", "base_1.csv", "base_2.csv", ... in the
+// folder, created new (never an existing file, nor one that appears between
+// the look and the open). False when the file cannot be created; `path` is
+// then the name tried.
+bool RecordLog::openUnusedName(const QString &dir, const QString &base, QString *path)
+{
+    const auto taken = [](const QString &p) {
+        const QFileInfo info(p);
+        return info.exists() || info.isSymLink();
+    };
+    for (int n = 0; n <= kMaxNameSuffix; ++n) {
+        *path = dir + QLatin1Char('/') + base + (n ? QLatin1Char('_') + QString::number(n) : QString())
+                + QStringLiteral(".csv");
+        if (taken(*path))
+            continue;
+        m_file.setFileName(*path);
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly | QIODevice::Unbuffered))
+            return true;
+        if (!taken(*path))
+            return false;
+    }
+    return false;
+}
+
 bool RecordLog::writeLine(const QString &line)
 {
-    m_stream << line << '\n';
-    m_stream.flush();
-    // flush() hands the text to the file, which passes on what the system
-    // refused (disk full, device gone) as its error.
-    return m_stream.status() == QTextStream::Ok && m_file.error() == QFileDevice::NoError;
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    errno = 0;
+    const qint64 written = m_file.write(bytes);
+    if (written == bytes.size()) {
+        m_wholeSize = m_file.pos();
+        return true;
+    }
+    // The system took a part of the line or none (the disk is full, the
+    // file-size limit is reached): its reason is in errno now. The file is
+    // cut back to its last whole line.
+    m_writeErrno = errno;
+    m_file.resize(m_wholeSize);
+    return false;
+}
+
+QString RecordLog::causeText(int err) const
+{
+    switch (err) {
+    case 0:
+        return m_file.errorString();
+    case ENOSPC:
+        return tr("磁盘空间已满");
+    case EFBIG:
+        return tr("文件已达到系统允许的大小上限");
+    default:
+        return QString::fromLocal8Bit(std::strerror(err));
+    }
 }
 
 void RecordLog::failWrite()
 {
     const QString path = m_file.fileName();
-    const QString error = m_file.errorString();
+    const QString cause = causeText(m_writeErrno);
     m_timer->stop();
-    m_stream.setDevice(nullptr);
-    m_file.close(); // what was written stays
+    m_file.close(); // the whole rows written stay
     m_params.recordState = Idle;
     setLogStatus(Idle);
-    Dialogs::critical(m_page, tr("错误"), tr("无法写入日志文件: ") + path + QLatin1Char('\n') + error);
+    Dialogs::critical(m_page, tr("错误"), tr("无法写入日志文件: ") + path + QLatin1Char('\n') + cause);
 }
 
 void RecordLog::writeLogRow()
@@ -200,11 +247,8 @@ void RecordLog::pause()
 void RecordLog::stopLogging()
 {
     m_timer->stop();
-    if (m_file.isOpen()) {
-        m_stream.flush();
-        m_stream.setDevice(nullptr);
+    if (m_file.isOpen())
         m_file.close();
-    }
     m_params.recordState = Idle;
     setLogStatus(Idle);
 }
@@ -213,17 +257,25 @@ void RecordLog::clear()
 {
     if (m_params.recordState != Recording && m_params.recordState != Paused)
         return;
-    m_rowNo = 0;
-    m_params.storeNo = 0;
     if (m_file.isOpen()) {
-        m_stream.flush();
-        m_file.resize(0);
-        m_file.seek(0);
-        m_stream.seek(0);
-        if (!writeLine(m_header)) {
-            failWrite();
+        errno = 0;
+        if (!m_file.resize(0)) {
+            // Nothing was cleared: the rows and their count stay, and the
+            // next row goes on after the last one.
+            const int err = errno;
+            m_file.seek(m_wholeSize);
+            Dialogs::critical(m_page, tr("错误"),
+                              tr("无法清空日志文件: ") + m_file.fileName() + QLatin1Char('\n') + causeText(err));
             return;
         }
+        m_file.seek(0);
+        m_wholeSize = 0;
+    }
+    m_rowNo = 0;
+    m_params.storeNo = 0;
+    if (m_file.isOpen() && !writeLine(m_header)) {
+        failWrite();
+        return;
     }
     Dialogs::information(m_page, tr("清空"), tr("当前记录已清空"));
     setLogStatus(m_params.recordState);

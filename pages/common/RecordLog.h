@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTextStream>
 
 #include <functional>
 
@@ -35,8 +34,13 @@ struct RecordLogParams
 // the length limit, the pause bookkeeping (paused time is left out of the
 // row times and of the length) and the status display.
 //
-// A row that cannot be written stops the log, keeps what was written and
-// tells the operator with a critical box naming the file and the error.
+// A new log never replaces an existing file: a name already taken gets
+// "_1", "_2", ... before its extension ("yyyyMMdd_hhmmss_1.csv").
+//
+// Every line goes to the file whole or not at all. A line the system takes
+// only in part (disk full, file-size limit) is cut off again, so the file
+// ends after the last whole row; the log then stops, keeps what was written
+// and tells the operator with a critical box naming the file and the cause.
 class RecordLog : public QObject
 {
     Q_OBJECT
@@ -97,8 +101,13 @@ public:
 private:
     qint64 now() const { return m_now(); }
     void startNewFile();
+    bool openUnusedName(const QString &dir, const QString &base, QString *path);
+    // Writes one line; on failure leaves the file at its last whole line and
+    // keeps the reason in m_writeErrno.
     bool writeLine(const QString &line);
     void failWrite();
+    // The reason of a refused write or truncation, for the operator.
+    QString causeText(int err) const;
 
     QWidget *m_page;
     Widgets m_w;
@@ -108,8 +117,9 @@ private:
     Clock m_now;
 
     RecordLogParams m_params;
-    QFile m_file;
-    QTextStream m_stream;
+    QFile m_file;            // unbuffered: a refused write is seen at once
+    qint64 m_wholeSize = 0;  // file size after the last whole line
+    int m_writeErrno = 0;
     QTimer *m_timer = nullptr;
     qint64 m_startMs = 0;
     int m_rowNo = 0;

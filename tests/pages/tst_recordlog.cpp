@@ -3,6 +3,7 @@
 
 #include "AppDirectory.h"
 #include "DialogRecorder.h"
+#include "ProcessTools.h"
 #include "RecordLog.h"
 
 #include <QDateTime>
@@ -16,13 +17,15 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <csignal>
+#include <cerrno>
+#include <cstring>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 const char kHeader[] = "Store No.,Date,Time,Volt(V),Curr(A)";
 const qint64 kStart = QDateTime(QDate(2026, 3, 1), QTime(9, 30, 0)).toMSecsSinceEpoch();
+const char kDiskFull[] = "磁盘空间已满";
+const char kSizeLimit[] = "文件已达到系统允许的大小上限";
 
 // A page's log widgets, the log and a clock.
 struct LogBench
@@ -71,6 +74,9 @@ struct LogBench
         const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
         return t.toString("yyyy-MM-dd,hh:mm:ss:") + QString::number(t.time().msec());
     }
+    // Row `n` as rowsUntil writes it from kStart on.
+    static QString row(int n) { return QString::number(n) + ',' + timeOf(kStart + (n + 1) * 1000) + ",12.500,1.250"; }
+    QString fileIn(const QString &name) const { return w.dir->text() + '/' + name; }
 
     QTemporaryDir appDir;
     DialogRecorder dialogs;
@@ -102,6 +108,11 @@ private slots:
     void fileThatCannotBeCreated();
     void headerThatCannotBeWritten();
     void rowThatCannotBeWritten();
+    void fillingTheFileKeepsWholeRows_data();
+    void fillingTheFileKeepsWholeRows();
+    void startInTheSameSecondTakesANewName();
+    void startNeverReplacesAFile();
+    void clearThatCannotTruncate();
 };
 
 void tst_RecordLog::settingsAtConstruction()
@@ -285,28 +296,31 @@ void tst_RecordLog::fileThatCannotBeCreated()
              "无法创建日志文件: " + b.appDir.path() + "/gone/20260301_093000.csv");
 }
 
-// The file is a device that takes no byte (a full disk): the log stops at
-// once and says so, naming the file and the error.
+// The file takes a part of the header only (a file-size limit below its
+// length): the log stops at once, says so with the file and the cause, and
+// leaves no part of the header behind.
 void tst_RecordLog::headerThatCannotBeWritten()
 {
-    if (!QFile::exists("/dev/full"))
-        QSKIP("no /dev/full here");
     LogBench b;
-    const QString path = b.w.dir->text() + "/20260301_093000.csv";
-    QVERIFY(QFile::link("/dev/full", path));
-    b.log->start(true);
+    const QString path = b.fileIn("20260301_093000.csv");
+    {
+        FileSizeLimit limit(10);
+        QVERIFY(limit.ok());
+        b.log->start(true);
+    }
     QCOMPARE(b.log->state(), 0);
     QVERIFY(!b.log->timer()->isActive());
     QCOMPARE(b.dialogs.messages.size(), 1);
     const Dialogs::Message m = b.dialogs.messages.first();
     QCOMPARE(m.icon, Dialogs::Icon::Critical);
-    QVERIFY2(m.text.startsWith("无法写入日志文件: " + path + "\n"), qPrintable(m.text));
-    QVERIFY(m.text.size() > QString("无法写入日志文件: " + path + "\n").size()); // the error itself
+    QCOMPARE(m.text, "无法写入日志文件: " + path + "\n" + kSizeLimit);
+    QCOMPARE(QFileInfo(path).size(), 0);
     QCOMPARE(b.w.status->text(), QString("未开始"));
 }
 
 // The file stops taking bytes after some rows (the size limit of the
-// process stands in for a filling disk): what was written stays.
+// process stands in for a filling disk): what was written stays, the row
+// that did not fit leaves nothing behind.
 void tst_RecordLog::rowThatCannotBeWritten()
 {
     LogBench b;
@@ -315,25 +329,159 @@ void tst_RecordLog::rowThatCannotBeWritten()
     const qint64 written = QFileInfo(b.log->params().folder).size();
     QVERIFY(written > 0);
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-    rlimit small = old;
-    small.rlim_cur = rlim_t(written + 10);
-    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-    b.nowMs += 1000;
-    b.log->writeLogRow();
-    b.nowMs += 1000;
-    b.log->writeLogRow();
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    {
+        FileSizeLimit limit(written + 10);
+        QVERIFY(limit.ok());
+        b.nowMs += 1000;
+        b.log->writeLogRow();
+        b.nowMs += 1000;
+        b.log->writeLogRow();
+    }
 
     QCOMPARE(b.log->state(), 0);
     QCOMPARE(b.dialogs.messages.size(), 1);
     QCOMPARE(b.dialogs.messages.first().icon, Dialogs::Icon::Critical);
-    QVERIFY(b.dialogs.messages.first().text.startsWith("无法写入日志文件: " + b.log->params().folder));
+    QCOMPARE(b.dialogs.messages.first().text, "无法写入日志文件: " + b.log->params().folder + "\n" + kSizeLimit);
     const QStringList lines = b.lines();
-    QVERIFY(lines.size() >= 11);
+    QCOMPARE(lines.size(), 11);
     QCOMPARE(lines.at(10).left(2), QString("9,"));
+    QCOMPARE(QFileInfo(b.log->params().folder).size(), written);
+}
+
+// Rows until the file can take no more, in a child process: on a full file
+// system (a tmpfs of 8 KiB of its own, root only) and under the program's
+// file-size limit (`ulimit -f`; the child ignores SIGXFSZ by the program's
+// own start-up call, else the limit would kill it). The file ends after its
+// last whole row, short of the limit, and the message names the cause.
+void tst_RecordLog::fillingTheFileKeepsWholeRows_data()
+{
+    QTest::addColumn<bool>("fullDisk");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("full disk") << true << qint64(8192) << kDiskFull;
+    QTest::newRow("size limit") << false << qint64(2000) << kSizeLimit;
+}
+
+void tst_RecordLog::fillingTheFileKeepsWholeRows()
+{
+    QFETCH(bool, fullDisk);
+    QFETCH(qint64, limit);
+    QFETCH(QString, cause);
+    LogBench b;
+    const QString path = b.fileIn("20260301_093000.csv");
+    const ForkedRun run = runForked([&]() -> QStringList {
+        QString why;
+        if (fullDisk && !mountSmallTmpfs(b.w.dir->text(), limit, &why))
+            return {"skip", why};
+        std::unique_ptr<FileSizeLimit> sizeLimit;
+        if (!fullDisk) {
+            sizeLimit = std::make_unique<FileSizeLimit>(limit);
+            if (!sizeLimit->ok())
+                return {"skip", "setrlimit failed"};
+        }
+        b.log->start(true);
+        b.rowsUntil(kStart + 3600 * 1000);
+        QFile f(path); // a file of the child's own mount: read here
+        if (!f.open(QIODevice::ReadOnly))
+            return {"no file"};
+        return {"ran", QString::number(b.log->state()), QString::number(b.log->params().storeNo),
+                b.dialogs.texts().join('|'), QString::fromUtf8(f.readAll())};
+    });
+    QVERIFY2(run.exited && run.exitCode == 0, qPrintable(run.describe()));
+    if (run.output.value(0) == "skip")
+        QSKIP(qPrintable(run.output.value(1)));
+    QCOMPARE(run.output.value(0), QString("ran"));
+    QCOMPARE(run.output.value(1), QString("0"));
+
+    const QString content = run.output.value(4);
+    const int rows = run.output.value(2).toInt();
+    QVERIFY(rows > 10);
+    QString expected = QString(kHeader) + '\n';
+    for (int n = 0; n < rows; ++n)
+        expected += LogBench::row(n) + '\n';
+    QCOMPARE(content.split('\n'), expected.split('\n'));
+    // The next row did not fit, and no part of it stayed.
+    QVERIFY(content.size() < limit);
+    QVERIFY(content.size() + LogBench::row(rows).size() + 1 > limit);
+    QCOMPARE(run.output.value(3), "无法写入日志文件: " + path + "\n" + cause);
+}
+
+// Each Start in the same second as the last file's name opens a file of its
+// own; the files already written keep their rows.
+void tst_RecordLog::startInTheSameSecondTakesANewName()
+{
+    LogBench b;
+    QStringList paths;
+    for (int rows = 1; rows <= 3; ++rows) {
+        b.log->start(true);
+        paths << b.log->params().folder;
+        for (int n = 0; n < rows; ++n) {
+            b.nowMs += 10; // all within 09:30:00
+            b.log->writeLogRow();
+        }
+        b.log->stopLogging();
+    }
+    QCOMPARE(paths, (QStringList{b.fileIn("20260301_093000.csv"), b.fileIn("20260301_093000_1.csv"),
+                                 b.fileIn("20260301_093000_2.csv")}));
+    for (int rows = 1; rows <= 3; ++rows) {
+        QFile f(paths.at(rows - 1));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + rows);
+        QCOMPARE(lines.first(), QString(kHeader));
+    }
+    QVERIFY(b.dialogs.messages.isEmpty());
+}
+
+// A file of the name that was not written by this log is not replaced either,
+// nor is a link (a dangling one included); the first free number is taken.
+void tst_RecordLog::startNeverReplacesAFile()
+{
+    LogBench b;
+    {
+        QFile other(b.fileIn("20260301_093000.csv"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("kept\n");
+    }
+    QVERIFY(QFile::link(b.fileIn("nowhere"), b.fileIn("20260301_093000_1.csv")));
+    b.log->start(true);
+    QCOMPARE(b.log->params().folder, b.fileIn("20260301_093000_2.csv"));
+    QCOMPARE(b.lines(), QStringList{kHeader});
+    QFile other(b.fileIn("20260301_093000.csv"));
+    QVERIFY(other.open(QIODevice::ReadOnly));
+    QCOMPARE(other.readAll(), QByteArray("kept\n"));
+    QVERIFY(!QFileInfo::exists(b.fileIn("nowhere")));
+}
+
+// A clear that the system refuses (every truncation fails, in a child
+// process) says so: the rows and their count stay, and the next row follows
+// the last one.
+void tst_RecordLog::clearThatCannotTruncate()
+{
+    LogBench b;
+    b.log->start(true);
+    QCOMPARE(b.rowsUntil(kStart + 3000), 3);
+    const QString path = b.log->params().folder;
+    const ForkedRun run = runForked([&]() -> QStringList {
+        QString why;
+        if (!refuseTruncation(EIO, &why))
+            return {"skip", why};
+        b.log->clear();
+        b.rowsUntil(kStart + 4000);
+        QStringList out{"ran", QString::number(b.log->state()), QString::number(b.log->params().storeNo),
+                        QString::number(b.dialogs.messages.size())};
+        for (const Dialogs::Message &m : b.dialogs.messages)
+            out << m.title << m.text << QString::number(int(m.icon));
+        return out;
+    });
+    QVERIFY2(run.exited && run.exitCode == 0, qPrintable(run.describe()));
+    if (run.output.value(0) == "skip")
+        QSKIP(qPrintable(run.output.value(1)));
+    QCOMPARE(run.output.mid(0, 4), (QStringList{"ran", "1", "4", "1"}));
+    QCOMPARE(run.output.value(4), QString("错误"));
+    QCOMPARE(run.output.value(5), "无法清空日志文件: " + path + "\n" + QString::fromLocal8Bit(std::strerror(EIO)));
+    QCOMPARE(run.output.value(6), QString::number(int(Dialogs::Icon::Critical)));
+    QCOMPARE(b.lines(), (QStringList{kHeader, LogBench::row(0), LogBench::row(1), LogBench::row(2), LogBench::row(3)}));
 }
 
 QTEST_MAIN(tst_RecordLog)
