@@ -21,33 +21,14 @@ QStringList BATPage::recordLogValues() const
 
 void BATPage::initLogSettings()
 {
-    RecordLog::Widgets w;
-    w.interval = ui->doubleSpinBoxInterval;
-    w.length = ui->spinBoxLen;
-    w.dir = ui->lineEditDir;
-    w.browse = ui->pushButtonBrow;
-    w.start = ui->pushButtonStart;
-    w.pause = ui->pushButtonPause;
-    w.stop = ui->pushButtonStop;
-    w.clear = ui->pushButtonClear;
-    w.sum = ui->label_log_sum;
-    w.status = ui->label_log_status;
+    const RecordLog::Widgets w = RecordLog::Widgets::of(ui);
     m_log = new RecordLog(this, w, recordLogHeader(), [this] { return recordLogValues(); }, tr("选择文件夹"), this);
     m_log->initLogSettings();
 }
 
 FileSaveParams BATPage::fileSaveParams() const
 {
-    FileSaveParams f;
-    if (!m_log)
-        return f;
-    const RecordLogParams &p = m_log->params();
-    f.recordState = p.recordState;
-    f.folder = p.folder;
-    f.interval = p.interval;
-    f.lengthHours = p.lengthHours;
-    f.storeNo = p.storeNo;
-    return f;
+    return m_log ? FileSaveParams(m_log->params()) : FileSaveParams();
 }
 
 void BATPage::setLogStatus(int state)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecordLog.h"
+
 #include <QMetaType>
 #include <QString>
 
@@ -35,13 +37,12 @@ struct elcBatShowParam
 };
 
 // Record-log settings and state.
-struct FileSaveParams
+// The battery page's record-log settings and state: the shared log's fields
+// under the battery page's record name.
+struct FileSaveParams : RecordLogParams
 {
-    int recordState = 0;  // 0 idle, 1 recording, 2 paused
-    QString folder;       // full path of the current record file
-    double interval = 1;  // s
-    int lengthHours = 1;  // h
-    int storeNo = 0;      // rows written to the current file
+    FileSaveParams() = default;
+    FileSaveParams(const RecordLogParams &p) : RecordLogParams(p) {}
 };
 
 Q_DECLARE_METATYPE(elcBatteryModeParam)

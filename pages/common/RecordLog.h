@@ -59,6 +59,24 @@ public:
         QPushButton *clear = nullptr;         // pushButtonClear
         QLabel *sum = nullptr;                // label_log_sum
         QLabel *status = nullptr;             // label_log_status
+
+        // The list and battery forms name these widgets alike.
+        template <class Form>
+        static Widgets of(Form *ui)
+        {
+            Widgets w;
+            w.interval = ui->doubleSpinBoxInterval;
+            w.length = ui->spinBoxLen;
+            w.dir = ui->lineEditDir;
+            w.browse = ui->pushButtonBrow;
+            w.start = ui->pushButtonStart;
+            w.pause = ui->pushButtonPause;
+            w.stop = ui->pushButtonStop;
+            w.clear = ui->pushButtonClear;
+            w.sum = ui->label_log_sum;
+            w.status = ui->label_log_status;
+            return w;
+        }
     };
 
     // `header` is the file's first line without its line end ("Store No.,

@@ -12,17 +12,7 @@
 
 void ListPage::initLogSettings()
 {
-    RecordLog::Widgets w;
-    w.interval = ui->doubleSpinBoxInterval;
-    w.length = ui->spinBoxLen;
-    w.dir = ui->lineEditDir;
-    w.browse = ui->pushButtonBrow;
-    w.start = ui->pushButtonStart;
-    w.pause = ui->pushButtonPause;
-    w.stop = ui->pushButtonStop;
-    w.clear = ui->pushButtonClear;
-    w.sum = ui->label_log_sum;
-    w.status = ui->label_log_status;
+    const RecordLog::Widgets w = RecordLog::Widgets::of(ui);
     m_log = new RecordLog(
         this, w, QStringLiteral("Store No.,Date,Time,Volt(V),Curr(A)"),
         [this]() {
