@@ -1,5 +1,6 @@
 #include "CrashHandler.h"
 #include "LocalTimeZone.h"
+#include "ProgramWiring.h"
 #include "Quellon.h"
 #include "TcpPort.h"
 #include "serialPort.h"
@@ -55,14 +56,7 @@ int main(int argc, char *argv[])
     tcpThread.start(QThread::InheritPriority);
 
     // Window and workers live in different threads: these act as queued.
-    QObject::connect(&w, &Quellon::sendSriealFun, &serialWorker, &serialPort::recvPackFun);
-    QObject::connect(&serialWorker, &serialPort::sendPackFun, &w, &Quellon::recvSerialFun);
-    QObject::connect(&w, &Quellon::getSerialInfoFun, &serialWorker, &serialPort::getSerialInfoFun);
-    QObject::connect(&serialWorker, &serialPort::sendSerialInfo, &w, &Quellon::recvSerialInfoFun);
-    QObject::connect(&w, &Quellon::sendSriealFun, &tcpWorker, &TcpPort::recvPackFun);
-    QObject::connect(&tcpWorker, &TcpPort::sendPackFun, &w, &Quellon::recvSerialFun);
-    QObject::connect(&w, &Quellon::getTcpInfoFun, &tcpWorker, &TcpPort::getTcpInfoFun);
-    QObject::connect(&tcpWorker, &TcpPort::sendTcpInfo, &w, &Quellon::recvTcpInfoFun);
+    connectWindowAndWorkers(&w, &serialWorker, &tcpWorker);
 
     QObject::connect(&a, &QCoreApplication::aboutToQuit, &a,
                      [&] { quitThreads(w, third, serialThread, serialWorker, tcpThread, tcpWorker); }, Qt::DirectConnection);
