@@ -4,6 +4,8 @@
 #include "TcpPort.h"
 #include "serialPort.h"
 
+#include <QThread>
+
 void connectWindowAndWorkers(Quellon *w, serialPort *serial, TcpPort *tcp)
 {
     QObject::connect(w, &Quellon::sendSriealFun, serial, &serialPort::recvPackFun);
@@ -22,4 +24,20 @@ void connectWindowAndWorkers(Quellon *w, serialPort *serial, TcpPort *tcp)
     QObject::connect(w, &Quellon::dropQueuedCommands, tcp, [tcp] { tcp->requestQueueDrop(); },
                      Qt::DirectConnection);
     QObject::connect(w, &Quellon::dropQueuedCommands, tcp, &TcpPort::dropQueue);
+}
+
+void quitProgramThreads(Quellon &w, QThread &third, QThread &serialThread, serialPort &serialWorker,
+                        QThread &tcpThread, TcpPort &tcpWorker)
+{
+    w.releaseLink();
+    serialWorker.requestStop();
+    tcpWorker.requestStop();
+    if (serialThread.isRunning())
+        QMetaObject::invokeMethod(&serialWorker, "shutdown", Qt::BlockingQueuedConnection);
+    if (tcpThread.isRunning())
+        QMetaObject::invokeMethod(&tcpWorker, "shutdown", Qt::BlockingQueuedConnection);
+    for (QThread *t : {&third, &serialThread, &tcpThread}) {
+        t->quit();
+        t->wait();
+    }
 }

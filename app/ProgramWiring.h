@@ -1,5 +1,6 @@
 #pragma once
 
+class QThread;
 class Quellon;
 class serialPort;
 class TcpPort;
@@ -11,3 +12,12 @@ class TcpPort;
 // when it lets go of the link (to each worker once directly, so that a tick
 // under way stops at once, and once queued, behind the commands sent before).
 void connectWindowAndWorkers(Quellon *window, serialPort *serialWorker, TcpPort *tcpWorker);
+
+// The quit sequence: lets go of the instrument and stops the threads one
+// after another. The window first queues the input-off and return-to-local
+// commands of a link still open, and its close request; each worker is told
+// to stop reading (its tick ends without sitting out read windows), writes
+// what is queued while its link is open, closes it, and only then is its
+// thread stopped.
+void quitProgramThreads(Quellon &window, QThread &third, QThread &serialThread, serialPort &serialWorker,
+                        QThread &tcpThread, TcpPort &tcpWorker);
