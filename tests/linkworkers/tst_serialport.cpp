@@ -485,7 +485,7 @@ void TestSerialPort::droppedQueueLeavesOnlyWhatFollows()
         b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::SerialLink));
     b->rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", DataPack::SerialLink, 0));
     if (close)
-        b->linkRequest(None);
+        b->linkRequest(serialRequest("SERIAL:link", false));
     else
         b->rig.tick();
     QVERIFY(b->peer.waitForLines(4));

@@ -592,7 +592,7 @@ void TestTcpPort::droppedQueueLeavesOnlyWhatFollows()
         b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::TcpLink));
     b->rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", DataPack::TcpLink, 0));
     if (close)
-        b->linkRequest(None);
+        b->linkRequest(tcpRequest("TCP:link", false));
     else
         b->rig.tick();
     QVERIFY(b->peer.waitForLines(4));
