@@ -1,34 +1,12 @@
 #include "CrashHandler.h"
 #include "LocalTimeZone.h"
+#include "ProgramWiring.h"
 #include "Quellon.h"
 #include "TcpPort.h"
 #include "serialPort.h"
 
 #include <QApplication>
 #include <QThread>
-
-namespace {
-// Lets go of the instrument and stops the threads one after another. The
-// window first queues the input-off and return-to-local commands of a link
-// still open, and its close request; each worker is told to stop reading
-// (its tick ends without sitting out read windows), writes what is queued
-// while its link is open, closes it, and only then is its thread stopped.
-void quitThreads(Quellon &w, QThread &third, QThread &serialThread, serialPort &serialWorker,
-                 QThread &tcpThread, TcpPort &tcpWorker)
-{
-    w.releaseLink();
-    serialWorker.requestStop();
-    tcpWorker.requestStop();
-    if (serialThread.isRunning())
-        QMetaObject::invokeMethod(&serialWorker, "shutdown", Qt::BlockingQueuedConnection);
-    if (tcpThread.isRunning())
-        QMetaObject::invokeMethod(&tcpWorker, "shutdown", Qt::BlockingQueuedConnection);
-    for (QThread *t : {&third, &serialThread, &tcpThread}) {
-        t->quit();
-        t->wait();
-    }
-}
-}
 
 int main(int argc, char *argv[])
 {
@@ -56,17 +34,10 @@ int main(int argc, char *argv[])
     tcpThread.start(QThread::InheritPriority);
 
     // Window and workers live in different threads: these act as queued.
-    QObject::connect(&w, &Quellon::sendSriealFun, &serialWorker, &serialPort::recvPackFun);
-    QObject::connect(&serialWorker, &serialPort::sendPackFun, &w, &Quellon::recvSerialFun);
-    QObject::connect(&w, &Quellon::getSerialInfoFun, &serialWorker, &serialPort::getSerialInfoFun);
-    QObject::connect(&serialWorker, &serialPort::sendSerialInfo, &w, &Quellon::recvSerialInfoFun);
-    QObject::connect(&w, &Quellon::sendSriealFun, &tcpWorker, &TcpPort::recvPackFun);
-    QObject::connect(&tcpWorker, &TcpPort::sendPackFun, &w, &Quellon::recvSerialFun);
-    QObject::connect(&w, &Quellon::getTcpInfoFun, &tcpWorker, &TcpPort::getTcpInfoFun);
-    QObject::connect(&tcpWorker, &TcpPort::sendTcpInfo, &w, &Quellon::recvTcpInfoFun);
+    connectWindowAndWorkers(&w, &serialWorker, &tcpWorker);
 
     QObject::connect(&a, &QCoreApplication::aboutToQuit, &a,
-                     [&] { quitThreads(w, third, serialThread, serialWorker, tcpThread, tcpWorker); }, Qt::DirectConnection);
+                     [&] { quitProgramThreads(w, third, serialThread, serialWorker, tcpThread, tcpWorker); }, Qt::DirectConnection);
 
     return a.exec();
 }

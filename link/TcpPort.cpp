@@ -90,6 +90,13 @@ void TcpPort::closeLink()
     dropStateTracking();
 }
 
+void TcpPort::dropQueue()
+{
+    if (dropPending())
+        ++m_dropsDone;
+    m_queue.clear();
+}
+
 void TcpPort::shutdown()
 {
     m_stopping.store(true);
@@ -180,6 +187,8 @@ void TcpPort::timerTimeOut()
     // (requests are queued calls of this thread).
     const QVector<DataPack> packs = takeQueue();
     for (int i = 0; i < packs.size(); ++i) {
+        if (dropPending())
+            break; // the window let go of the link: the rest is stale
         if (m_stopping.load()) {
             flushPacks(packs.mid(i));
             break;
@@ -193,8 +202,8 @@ void TcpPort::timerTimeOut()
             continue;
         }
         const QString reply = readReply();
-        if (m_stopping.load())
-            continue; // the program is going: no reply for a read cut short
+        if (m_stopping.load() || dropPending())
+            continue; // the link is being let go: no reply for this read
         const int status = replyStatus(pack.key, reply);
         sendReply(pack.key, 0, 1, status,
                   status == DataPack::Received ? reply : QStringLiteral("err"), pack.pageId);

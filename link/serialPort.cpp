@@ -164,6 +164,8 @@ void serialPort::timerTimeOut()
     const QVector<DataPack> packs = takeQueue();
 
     for (int i = 0; i < packs.size(); ++i) {
+        if (dropPending())
+            break; // the window let go of the link: the rest is stale
         if (m_stopping.load()) {
             flushPacks(packs.mid(i));
             break;
@@ -180,8 +182,8 @@ void serialPort::timerTimeOut()
             continue;
         }
         const QString reply = readReply();
-        if (m_stopping.load())
-            continue; // the program is going: no reply for a read cut short
+        if (m_stopping.load() || dropPending())
+            continue; // the link is being let go: no reply for this read
         sendReply(pack.key, 0, 1, replyStatus(pack.key, reply), reply, pack.pageId);
     }
 
@@ -211,6 +213,14 @@ void serialPort::closePort()
     portOpen = false;
     if (m_port)
         m_port->close();
+}
+
+void serialPort::dropQueue()
+{
+    if (dropPending())
+        ++m_dropsDone;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_queue.clear();
 }
 
 void serialPort::shutdown()

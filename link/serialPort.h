@@ -39,6 +39,12 @@ public:
     // the return to local) is written. Used when the program quits.
     void requestStop() { m_stopping.store(true); }
 
+    // Safe from any thread, for a window that lets go of the link: the tick
+    // under way writes none of the packs it still holds and sends no reply
+    // for them. Each request is followed by a queued dropQueue, which drops
+    // what was sent before it and ends the request.
+    void requestQueueDrop() { m_dropsRequested.fetch_add(1); }
+
 signals:
     void sendPackFun(DataPack str);
     void sendSerialInfo(SerialLinkPack str);
@@ -52,6 +58,9 @@ public slots:
     // Last call before the thread ends: writes what is still queued for an
     // open port (see requestStop) and closes it.
     void shutdown();
+    // Drops every pack queued so far (they were sent before the window let
+    // go of the link); the packs that follow it are kept.
+    void dropQueue();
 
 private:
     void sendReply(const QString &key, int isRequest, int needReply, int status,
@@ -70,8 +79,13 @@ private:
     // and the return to local; no other query is asked.
     void flushPacks(const QVector<DataPack> &packs);
 
+    // A drop was requested whose dropQueue has not run yet.
+    bool dropPending() const { return m_dropsRequested.load() != m_dropsDone; }
+
     PackQueue m_queue;
     std::atomic<bool> m_stopping{false};
+    std::atomic<unsigned> m_dropsRequested{0};
+    unsigned m_dropsDone = 0; // worker thread only
     ReplyReader m_reader{kReadWindowMs, &m_stopping};
     std::mutex m_mutex; // guards m_queue
     QTimer *m_timer = nullptr;

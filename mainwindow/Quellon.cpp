@@ -479,6 +479,10 @@ void Quellon::recvModeDtatFun(DataPack str)
 void Quellon::recvSerialFun(DataPack str)
 {
     if (str.pageId >= DataPack::StaticModePage && str.pageId <= DataPack::ListPageId) {
+        // A page takes only its own replies: a late one of a page left
+        // before never reaches the page that took its place.
+        if (currentPage && str.pageId != pageIdOfKind(currentPageKind))
+            return;
         emit sendModeDataFun(str);
         return;
     }
@@ -649,17 +653,26 @@ void Quellon::dispatchReply(const DataPack &str)
 void Quellon::handleLocalMode()
 {
     connectStatus = false;
-    if (remoteSeen == 1) {
-        remoteSeen = 0;
-        showMessage(tr("仪器断开,请重新连接"));
+    // The link is let go: nothing queued before goes out any more, a page
+    // with its input on switches it off (whether or not the operator is
+    // told again), the instrument returns to local and the link closes,
+    // all before the message box waits for the operator.
+    emit dropQueuedCommands();
+    const bool tell = remoteSeen == 1;
+    if (tell || devStatusFlag == 1) {
         emit setDevStatus(false, devStatusFlag, kCmdLinkOff);
         clearModelFlags();
     }
     resetParallelOnLinkLoss();
     showLinkOff();
     enterRemote(true);
+    sendCloseRequest();
     resetSelectedLinkUi();
     ui->labelMaster->setText(kNoTarget);
+    if (tell) {
+        remoteSeen = 0;
+        showMessage(tr("仪器断开,请重新连接"));
+    }
 }
 
 void Quellon::handleMissedRemote()
@@ -679,8 +692,7 @@ void Quellon::handleMissedRemote()
 
     if (missedRemoteCount <= kMaxCountedMisses)
         return;
-    dropIdentifiedLink();
-    sendCloseRequest();
+    letGoLink();
     resetSelectedLinkUi();
     ui->labelMaster->setText(kNoTarget);
     if (interfaceIndex == 0)
@@ -701,15 +713,45 @@ void Quellon::dropIdentifiedLink()
     enterRemote(true);
 }
 
+void Quellon::letGoLink()
+{
+    // What the workers still hold was queued before this decision (old
+    // setpoints, a step of a running list): none of it goes out any more.
+    emit dropQueuedCommands();
+    // The pages switch their input off while they still count the
+    // instrument as identified (a page sends only then), and only then
+    // learn that it is not.
+    const int identified = devStatusFlag;
+    devStatusFlag = 0;
+    showLinkOff();
+    connectStatus = false;
+    emit setDevStatus(false, identified, kCmdLinkOff);
+    if (identified == 1)
+        emit setDevStatus(false, 0, kCmdStatus);
+    reconnecting = false;
+    resetParallelOnLinkLoss();
+    clearModelFlags();
+    // The input-off lines, then the return to local, then the close: the
+    // worker writes what is queued before it closes.
+    enterRemote(true);
+    sendCloseRequest();
+}
+
 void Quellon::releaseLink()
 {
     if (!connectStatus)
         return;
-    // As on every loss of the link: the page switches the input off, the
-    // instrument goes back to local, then the link is closed. The workers
-    // write what was queued before they close.
-    dropIdentifiedLink();
-    sendCloseRequest();
+    letGoLink();
+}
+
+int Quellon::pageIdOfKind(int kind)
+{
+    switch (kind) {
+    case StaticModePageKind: return DataPack::StaticModePage;
+    case ListPageKind: return DataPack::ListPageId;
+    case BatteryPageKind: return DataPack::BatteryPage;
+    default: return DataPack::MainWindowPage;
+    }
 }
 
 void Quellon::checkProtection(const QString &reply)

@@ -38,10 +38,13 @@ public:
     // The 1000 ms poll timer (tests stop it and drive timerTimeOut themselves).
     QTimer *pollTimer() const { return m_pollTimer; }
 
-    // The program is quitting: a link still open is let go as on its loss
-    // (the page switches the input off, the instrument returns to local) and
-    // then closed. The workers write those commands before they close.
+    // The program is quitting: a link still open is let go as on a give-up
+    // (see letGoLink). The workers write those commands before they close.
     void releaseLink();
+
+    // The page id that the replies for a page of the given kind carry (0 for
+    // no page).
+    static int pageIdOfKind(int kind);
 
     // Enters a page of the given kind. When a page of that kind is alive it is
     // shown again with a fresh "START". Otherwise the page alive is unwired,
@@ -72,6 +75,11 @@ signals:
     void sendLanguageChange();
     // Before every opening of the LAN dialog: it binds and searches.
     void VKSendOperate(VkdevData parameter);
+    // The program lets go of the link: each link worker drops the commands
+    // still queued (connected directly, to stop the tick under way, and
+    // queued, to drop what was sent before; see the workers' requestQueueDrop
+    // and dropQueue).
+    void dropQueuedCommands();
 
 public slots:
     // Replies of both link workers.
@@ -149,6 +157,10 @@ private:
     void handleMissedRemote();
     // The identified instrument is gone: state, lamp, pages and flags.
     void dropIdentifiedLink();
+    // Lets go of a link the program still holds: the queued commands are
+    // dropped, the pages switch their input off, the instrument returns to
+    // local and the link is closed.
+    void letGoLink();
     void checkProtection(const QString &reply);
     void showLinkLampOn();
     void showNoResponse();

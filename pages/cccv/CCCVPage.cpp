@@ -1546,6 +1546,6 @@ void CCCVPage::timerTimeOut()
         ui->labelVoltage->setText(QString::number(double(m_show.volt), 'f', 3) + QLatin1Char('V'));
         ui->labelCurrent->setText(QString::number(double(m_show.curr), 'f', 3) + QLatin1Char('A'));
         ui->labelPower->setText(QString::number(double(m_show.pow), 'f', 3) + QLatin1Char('W'));
-        send(InstrumentCommands::measureAll(), DataPack::ListPageId);
+        send(InstrumentCommands::measureAll());
     }
 }

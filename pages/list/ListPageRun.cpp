@@ -29,6 +29,9 @@ using namespace QtCharts;
 
 namespace {
 
+// The all-values poll, every half second.
+constexpr qint64 kPollPeriodMs = 500;
+
 const char *const kRed = "color: rgb(255, 0, 0);";
 const char *const kSwOn = "QLabel {color: rgb(0, 255, 0);}";
 const char *const kSwOff = "QLabel {color: rgb(0, 0, 0);}";
@@ -125,6 +128,11 @@ qint64 ListPage::clockNow()
         m_clockStarted = true;
         m_clockRestart = false;
         m_clockOffset = raw;
+        // A time of the old clock means nothing on the new one (the poll
+        // would wait for as long as the old clock had run): the poll is due
+        // on the first tick, the chart point as at a run's start.
+        m_lastPollMs = -kPollPeriodMs;
+        m_lastChartMs = 0;
     }
     // From 1: a start time of 0 means "not started".
     return raw - m_clockOffset + 1;
@@ -265,11 +273,11 @@ void ListPage::timerTimeOut()
             m_log->setLogStatus(m_log->state());
     }
 
-    // Poll.
-    if (now - m_lastPollMs > 499) {
+    // Poll. Only a poll sent starts the next half second: once the link is
+    // back, the first tick polls.
+    if (now - m_lastPollMs > kPollPeriodMs - 1 && m_connectStatus && ready()) {
         m_lastPollMs = now;
-        if (m_connectStatus && ready())
-            queryAllValues();
+        queryAllValues();
     }
 
     if (!m_sequenceRunning) {

@@ -4,6 +4,7 @@
 // does it, for tests against the instrument simulator.
 
 #include "PackCapture.h"
+#include "ProgramWiring.h"
 #include "QuellonFixture.h"
 #include "TcpPort.h"
 #include "serialPort.h"
@@ -36,14 +37,7 @@ public:
         QObject::connect(&tcpThread, &QThread::started, tcp, &TcpPort::init);
         tcpThread.start();
 
-        QObject::connect(w, &Quellon::sendSriealFun, serial, &serialPort::recvPackFun);
-        QObject::connect(serial, &serialPort::sendPackFun, w, &Quellon::recvSerialFun);
-        QObject::connect(w, &Quellon::getSerialInfoFun, serial, &serialPort::getSerialInfoFun);
-        QObject::connect(serial, &serialPort::sendSerialInfo, w, &Quellon::recvSerialInfoFun);
-        QObject::connect(w, &Quellon::sendSriealFun, tcp, &TcpPort::recvPackFun);
-        QObject::connect(tcp, &TcpPort::sendPackFun, w, &Quellon::recvSerialFun);
-        QObject::connect(w, &Quellon::getTcpInfoFun, tcp, &TcpPort::getTcpInfoFun);
-        QObject::connect(tcp, &TcpPort::sendTcpInfo, w, &Quellon::recvTcpInfoFun);
+        connectWindowAndWorkers(w, serial, tcp);
 
         serialReplies = std::make_unique<PackCapture>(serial, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection);
         tcpReplies = std::make_unique<PackCapture>(tcp, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection);

@@ -40,6 +40,10 @@ private slots:
     void protectionCheck();
     void routing_data();
     void routing();
+    void pageRepliesReachOnlyTheirPage_data();
+    void pageRepliesReachOnlyTheirPage();
+    void lettingGoOrder_data();
+    void lettingGoOrder();
     void pageCommandsAreStamped();
     void serialReports_data();
     void serialReports();
@@ -295,8 +299,11 @@ void tst_Dispatcher::giveUpAfterMoreThanFortyMisses()
 
     QCOMPARE(f.dialogs.texts(), QStringList{message});
     QCOMPARE(f.dialogs.messages.first().title, QString());
-    QCOMPARE(f.status->count(), 1);
-    QCOMPARE(f.lastStatus().cmd, QString("OUT_SW_0_LINK_OFF"));
+    // The pages are told to switch the input off while they still count the
+    // instrument as identified, and then that it is not.
+    QCOMPARE(f.statusCmds(), (QStringList{"OUT_SW_0_LINK_OFF", "STATUS"}));
+    QCOMPARE(f.status->first().at(0).toBool(), false);
+    QCOMPARE(f.status->first().at(1).toInt(), 1);
     QCOMPARE(f.lastStatus().connectStatus, false);
     QCOMPARE(f.lastStatus().devStatusFlag, 0);
     QCOMPARE(f.text("labelLinkStatus"), QString("OFF"));
@@ -481,6 +488,94 @@ void tst_Dispatcher::routing()
     }
     // A dispatched model reply identifies the instrument and reads its parallel state.
     QCOMPARE(f.sent->datas().contains("PAR?\n"), dispatched);
+}
+
+// With a page wired, only the replies of its own page id reach it: a late
+// reply of the page left before (the list page's all-values reply, read by
+// the battery page as its own fields) is dropped.
+void tst_Dispatcher::pageRepliesReachOnlyTheirPage_data()
+{
+    QTest::addColumn<QString>("enter");
+    QTest::addColumn<int>("ownId");
+    QTest::newRow("static mode page") << "on_pushButtonEnterCCCV_clicked" << 1;
+    QTest::newRow("battery page") << "on_pushButtonEnterBAT_clicked" << 2;
+    QTest::newRow("list page") << "on_pushButtonEnterLIST_clicked" << 3;
+}
+
+void tst_Dispatcher::pageRepliesReachOnlyTheirPage()
+{
+    QFETCH(QString, enter);
+    QFETCH(int, ownId);
+    QuellonFixture f;
+    f.identify("KTR8548");
+    QVERIFY(QMetaObject::invokeMethod(f.window.get(), enter.toLatin1().constData()));
+    f.clearRecords();
+    for (int pageId = 1; pageId <= 3; ++pageId)
+        f.window->recvSerialFun(QuellonFixture::reply("SYS:ALL:M", "12.345,1.234,77.77,OFF,OFF,OFF\n", 0, pageId));
+    QCOMPARE(f.toPage->count(), 1);
+    QCOMPARE(f.toPage->packs.first().pageId, ownId);
+}
+
+// Every way the window lets go of a link it still holds: first the workers
+// are told to drop what they have queued, then the pages switch their input
+// off while identified, then the return to local, then the close; the
+// message box waits for the operator only after all that.
+void tst_Dispatcher::lettingGoOrder_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("order");
+    const QStringList letGo = {"drop", "status OUT_SW_0_LINK_OFF 1", "status STATUS 0", "SYST:LOC\n", "close"};
+    QTest::newRow("give-up") << "giveup" << letGo + QStringList{"message"};
+    QTest::newRow("quit") << "quit" << letGo;
+    QTest::newRow("local mode") << "local"
+                                << QStringList{"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "close", "message"};
+    QTest::newRow("local mode, not told again")
+        << "local again" << QStringList{"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "close"};
+}
+
+void tst_Dispatcher::lettingGoOrder()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, order);
+    QuellonFixture f;
+    f.identify("KTR8548", 1);
+    if (path == "local again") {
+        f.feed(kRem, "0\n");
+        f.tick();
+        f.identify("KTR8548", 1);
+    }
+    QStringList events;
+    Quellon *w = f.window.get();
+    QObject::connect(w, &Quellon::dropQueuedCommands, w, [&] { events << "drop"; });
+    QObject::connect(w, &Quellon::setDevStatus, w, [&](bool, int flag, const QString &cmd) {
+        events << QString("status %1 %2").arg(cmd).arg(flag);
+    });
+    QObject::connect(w, &Quellon::sendSriealFun, w, [&](const DataPack &p) { events << p.data; });
+    QObject::connect(w, &Quellon::getTcpInfoFun, w, [&](const TcpLinkPack &p) {
+        if (p.key == "TCP:link" && !p.linkOn)
+            events << "close";
+    });
+    // Message boxes, in order with the rest.
+    struct OrderedDialogs : DialogRecorder
+    {
+        QStringList *events = nullptr;
+        int message(const Dialogs::Message &m) override
+        {
+            *events << "message";
+            return DialogRecorder::message(m);
+        }
+    } dialogs;
+    dialogs.events = &events;
+
+    if (path == "giveup") {
+        for (int i = 0; i < 82; ++i)
+            f.feed(kRem, "err", DataPack::NoReply);
+    } else if (path == "quit") {
+        w->releaseLink();
+    } else {
+        f.feed(kRem, "0\n");
+    }
+    QCOMPARE(events, order);
 }
 
 void tst_Dispatcher::pageCommandsAreStamped()

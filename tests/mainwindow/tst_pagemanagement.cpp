@@ -149,7 +149,11 @@ void tst_PageManagement::otherKindReplacesThePage()
     QVERIFY(f.sent->packs.isEmpty());
     QVERIFY(first->statuses.isEmpty());
     QCOMPARE(stack(f)->currentIndex(), 2);
+    // A late reply of the old page reaches neither page; the new page's do.
     f.window->recvSerialFun(QuellonFixture::reply("CC:CURR:L", "1.5\n", 0, 1));
+    QVERIFY(first->replies.isEmpty());
+    QVERIFY(second->replies.isEmpty());
+    f.window->recvSerialFun(QuellonFixture::reply("LIST:LOAD:L", "ON\n", 0, 3));
     QVERIFY(first->replies.isEmpty());
     QCOMPARE(second->replies.size(), 1);
 

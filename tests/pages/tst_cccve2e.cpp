@@ -10,6 +10,7 @@
 #include "DialogRecorder.h"
 #include "LoadSim.h"
 #include "ModelFlags.h"
+#include "ProgramWiring.h"
 #include "Quellon.h"
 #include "TcpPort.h"
 #include "serialPort.h"
@@ -43,14 +44,7 @@ public:
         QObject::connect(&tcpThread, &QThread::started, &tcpWorker, &TcpPort::init);
         tcpThread.start();
         Quellon *w = window.get();
-        QObject::connect(w, &Quellon::sendSriealFun, &serialWorker, &serialPort::recvPackFun);
-        QObject::connect(&serialWorker, &serialPort::sendPackFun, w, &Quellon::recvSerialFun);
-        QObject::connect(w, &Quellon::getSerialInfoFun, &serialWorker, &serialPort::getSerialInfoFun);
-        QObject::connect(&serialWorker, &serialPort::sendSerialInfo, w, &Quellon::recvSerialInfoFun);
-        QObject::connect(w, &Quellon::sendSriealFun, &tcpWorker, &TcpPort::recvPackFun);
-        QObject::connect(&tcpWorker, &TcpPort::sendPackFun, w, &Quellon::recvSerialFun);
-        QObject::connect(w, &Quellon::getTcpInfoFun, &tcpWorker, &TcpPort::getTcpInfoFun);
-        QObject::connect(&tcpWorker, &TcpPort::sendTcpInfo, w, &Quellon::recvTcpInfoFun);
+        connectWindowAndWorkers(w, &serialWorker, &tcpWorker);
     }
     ~Program()
     {

@@ -1029,10 +1029,10 @@ private slots:
         makeReady(false);
         for (int i = 0; i < 11; ++i)
             tick();
-        // Every 500 ms the all-values query (page id 3), on the eleventh tick short and function.
+        // Every 500 ms the all-values query (page id 1), on the eleventh tick short and function.
         const QStringList d = sent->datas();
         QCOMPARE(d.count(QStringLiteral("MEAS:ALL:INFO?\n")), 3); // at 0, 500 and 1000 ms
-        QCOMPARE(sent->withKey(QStringLiteral("SYS:ALL:M")).first().pageId, 3);
+        QCOMPARE(sent->withKey(QStringLiteral("SYS:ALL:M")).first().pageId, 1);
         const int shortAt = d.indexOf(QStringLiteral("INP:SHOR?\n"));
         QVERIFY(shortAt >= 0);
         QCOMPARE(d.value(shortAt + 1), QStringLiteral("FUNC?\n"));

@@ -491,6 +491,40 @@ private slots:
         QCOMPARE(wire().mid(wire().size() - 3), times(3, "INP OFF\n"));
     }
 
+    // The status block restarts the page's clock when it finds the link gone
+    // after identification. However long the page had been open before, the
+    // poll resumes on the first tick after every re-link.
+    void pollResumesAfterEveryRelink_data()
+    {
+        QTest::addColumn<QString>("loss");
+        QTest::addColumn<qint64>("openMs");
+        QTest::newRow("closed link, page open 20 s") << "STATUS" << qint64(20000);
+        QTest::newRow("closed link, page open 2 s") << "STATUS" << qint64(2000);
+        QTest::newRow("local mode, page open 20 s") << "OUT_SW_0_LINK_OFF" << qint64(20000);
+    }
+    void pollResumesAfterEveryRelink()
+    {
+        QFETCH(QString, loss);
+        QFETCH(qint64, openMs);
+        makeReady();
+        for (qint64 t = 0; t < openMs; t += 100)
+            tick();
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            // Lost while identified; the status block finds it.
+            page->LISTreceDevFun(false, 1, loss);
+            for (int k = 0; k < 11; ++k)
+                tick();
+            QCOMPARE(page->devStatus(), 0);
+            page->LISTreceDevFun(true, 1, QStringLiteral("STATUS"));
+            sent->clear();
+            tick();
+            QCOMPARE(wire(), QStringList{"MEAS:ALL:INFO?\n"});
+            for (int k = 0; k < 19; ++k)
+                tick();
+            QCOMPARE(wire(), times(4, "MEAS:ALL:INFO?\n"));
+        }
+    }
+
     void parallelMarker()
     {
         page->show();
