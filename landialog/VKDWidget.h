@@ -77,6 +77,8 @@ private:
     void refreshDeviceList();
     void fillDeviceTable(int n);
     void emitCurrentDevice();
+    // Reads the five shown parameters of an entry by its device ID.
+    static void readDeviceParams(VkdevList &e);
     void setHeaders();
     // Number of entries a search filled: the count, at most kMaxDevices.
     static int listedCount();

@@ -10,12 +10,6 @@
 #include <QStandardItemModel>
 
 namespace {
-constexpr int kParamName = 276;
-constexpr int kParamIp = 2;
-constexpr int kParamPort = 3;
-constexpr int kParamWorkMode = 256;
-constexpr int kParamIpMode = 257;
-
 const QColor kLockedCell(222, 222, 222);
 } // namespace
 
@@ -221,14 +215,7 @@ void VKDWidget::refreshCurrentDevice()
         qDebug() << "devCount" << devCount;
         if (devCount > 0) {
             // The entry is re-read with its own device ID.
-            VkdevList &e = devList[qBound(0, currentEditDevID, kMaxDevices - 1)];
-            e.name = lib.paramString(e.devId, kParamName);
-            e.ip = lib.paramString(e.devId, kParamIp);
-            e.port = lib.paramInt(e.devId, kParamPort);
-            e.workMode = lib.paramInt(e.devId, kParamWorkMode);
-            e.ipMode = lib.paramInt(e.devId, kParamIpMode);
-            qDebug() << "devName" << e.name << "devIP" << e.ip << "devPort" << e.port << "devWorkMode"
-                     << e.workMode << "devIPMode" << e.ipMode;
+            readDeviceParams(devList[qBound(0, currentEditDevID, kMaxDevices - 1)]);
             showCurrentDevice();
             showModalMessage(tr("刷新成功"));
         } else {

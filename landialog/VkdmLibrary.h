@@ -4,6 +4,13 @@
 
 #include <cstdint>
 
+// Parameter ids of a device that the LAN dialog reads and writes.
+constexpr int kParamIp = 2;
+constexpr int kParamPort = 3;
+constexpr int kParamWorkMode = 256;
+constexpr int kParamIpMode = 257;
+constexpr int kParamName = 276;
+
 // The device library as the LAN dialog uses it: loaded by name at run time
 // from the program's own folder, its entry points resolved into one table
 // that every dialog object shares. Nothing of the library is linked.
