@@ -635,6 +635,10 @@
         <source>数据已成功导出到 CSV 文件</source>
         <translation>The data was exported to the CSV file</translation>
     </message>
+    <message>
+        <source>导出失败：%1</source>
+        <translation>Export failed: %1</translation>
+    </message>
 </context>
 <context>
     <name>newPushButtonDelegate</name>

@@ -21,6 +21,9 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+
 class TstLanDialogForm : public QObject
 {
     Q_OBJECT
@@ -42,6 +45,7 @@ private slots:
     void exportCsv_data();
     void exportCsv();
     void exportRefusals();
+    void exportWriteFailure();
     void languageSwitch();
     void windowTakesDevice_data();
     void windowTakesDevice();
@@ -463,6 +467,21 @@ void TstLanDialogForm::exportRefusals()
     QCOMPARE(m_dialogs.messages[0].icon, Dialogs::Icon::Warning);
     QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("错误"));
     QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("无法创建文件"));
+}
+
+void TstLanDialogForm::exportWriteFailure()
+{
+    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+        QSKIP("no writable /dev/full");
+    VKDWidget d;
+    addRow(&d, "A", "static", "10.0.0.1", 1);
+    m_dialogs.clear();
+    m_dialogs.answerFile(QStringLiteral("/dev/full"));
+    d.findChild<QPushButton *>("pushButtonLoadOut")->click();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QCOMPARE(m_dialogs.messages[0].icon, Dialogs::Icon::Warning);
+    QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("错误"));
+    QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("导出失败：") + QString::fromLocal8Bit(strerror(ENOSPC)));
 }
 
 void TstLanDialogForm::languageSwitch()
