@@ -29,6 +29,8 @@ private slots:
     void windowSearchesAndTakesDevice();
     void writeBackOneRow_data();
     void writeBackOneRow();
+    void writeBackChecksTheRow_data();
+    void writeBackChecksTheRow();
     void refreshReadsTheCurrentDevice();
     void updateAllWithoutDevices();
     void batchWriteBack();
@@ -204,6 +206,60 @@ void TstLanDialog::writeBackOneRow()
     const QString line = sim.matching("write " + id).constFirst();
     QVERIFY2(line.contains(QString("name=NEWNAME ip=%1 port=20161 mode=3 ipmode=%2").arg(sentIp).arg(ipMode)),
              qPrintable(line));
+}
+
+void TstLanDialog::writeBackChecksTheRow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("sentIp"); // "" when nothing may go out
+    QTest::newRow("group above 255") << "NEWNAME" << "static" << "300.1.1.1" << "20161" << "";
+    QTest::newRow("last group missing") << "NEWNAME" << "static" << "192.168.1." << "20161" << "";
+    QTest::newRow("port 0") << "NEWNAME" << "static" << "10.77.0.161" << "0" << "";
+    QTest::newRow("row left empty") << "" << "" << "" << "" << "";
+    // The library's conversion reads "010" as octal and "099" as no number at all.
+    QTest::newRow("zero-padded groups") << "NEWNAME" << "static" << "10.077.010.099" << "20161" << "10.77.10.99";
+}
+
+void TstLanDialog::writeBackChecksTheRow()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    QFETCH(QString, name);
+    QFETCH(QString, mode);
+    QFETCH(QString, ip);
+    QFETCH(QString, port);
+    QFETCH(QString, sentIp);
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xB11, "name=OLDNAME ip=10.77.0.61 port=20061 mode=0 ipmode=0")}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(deviceModel(&d)->rowCount(), 1);
+    QStandardItemModel *model = deviceModel(&d);
+    model->item(0, 0)->setText(name);
+    model->item(0, 1)->setText(mode);
+    model->item(0, 2)->setText(ip);
+    model->item(0, 3)->setText(port);
+    m_dialogs.clear();
+    QVERIFY(pressRowButton(&d, 0));
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    const QString id = simDeviceId(0xB11);
+    if (sentIp.isEmpty()) {
+        QVERIFY2(m_dialogs.lastText().startsWith("第1行未写入："), qPrintable(m_dialogs.lastText()));
+        // Nothing reaches the device, neither now nor by a later update-all.
+        m_dialogs.clear();
+        QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages.size(), 2);
+        QCOMPARE(m_dialogs.messages[1].title, QStringLiteral("操作失败"));
+        sim.settle(300);
+        QCOMPARE(sim.count("write "), 0);
+    } else {
+        QCOMPARE(m_dialogs.lastText(), QStringLiteral("设备修改成功,请重新刷新列表"));
+        QVERIFY(sim.waitFor("write " + id));
+        const QString line = sim.matching("write " + id).constFirst();
+        QVERIFY2(line.contains(QString(" ip=%1 port=%2 ").arg(sentIp, port)), qPrintable(line));
+    }
 }
 
 void TstLanDialog::refreshReadsTheCurrentDevice()
