@@ -110,8 +110,8 @@ private:
     newPushButtonDelegate *buttonDelegate = nullptr;
     int staticIpFlag = 0;
     bool batchUpdate = false;
-    // The last write-back was refused for the row itself (not for a library
-    // that is not ready or a search that found nothing).
+    // The last write-back was refused for the row itself or by the library
+    // (not for a library that is not ready or a search that found nothing).
     bool rowRefused = false;
     QTimer *m_timer = nullptr;
 

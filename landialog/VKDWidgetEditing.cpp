@@ -169,14 +169,22 @@ bool VKDWidget::applyDevice()
     const bool sendAddress = staticIpFlag == 1;
     if (sendAddress)
         e.ip = dottedAddress(e.ip);
+    // The set calls change only the library's copy of the device; a device
+    // the library does not know refuses the first of them, and then nothing
+    // is executed.
     const VkdmLibrary &lib = VkdmLibrary::instance();
-    lib.setParamString(e.devId, e.name, kParamName);
-    lib.setParamInt(e.devId, uint32_t(e.port), kParamPort);
-    if (sendAddress)
-        lib.setParamString(e.devId, e.ip, kParamIp);
-    lib.setParamInt(e.devId, uint32_t(e.ipMode), kParamIpMode);
-    lib.setParamInt(e.devId, uint32_t(e.workMode), kParamWorkMode);
-    lib.execute(e.devId);
+    const bool written = lib.setParamString(e.devId, e.name, kParamName)
+                         && lib.setParamInt(e.devId, uint32_t(e.port), kParamPort)
+                         && (!sendAddress || lib.setParamString(e.devId, e.ip, kParamIp))
+                         && lib.setParamInt(e.devId, uint32_t(e.ipMode), kParamIpMode)
+                         && lib.setParamInt(e.devId, uint32_t(e.workMode), kParamWorkMode)
+                         && lib.execute(e.devId);
+    if (!written) {
+        qDebug() << "write-back refused by the library" << e.devId;
+        showModalMessage(tr("设备 %1（%2）更新失败：设备库拒绝了写入，请重新刷新列表").arg(e.name, e.devId));
+        rowRefused = true;
+        return false;
+    }
     if (!batchUpdate)
         showModalMessage(tr("设备修改成功,请重新刷新列表"));
     return true;

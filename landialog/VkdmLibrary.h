@@ -53,11 +53,13 @@ struct VkdmLibrary
 
     // Calls that tolerate an entry point that did not resolve (result as the
     // library reports a failure: 0, empty text, -1). Texts are copied at once.
+    // The set calls and execute are true when the library took the call: a
+    // device it does not know (or an entry point that did not resolve) is false.
     int search() const;
     QString deviceId(int index) const;
     QString paramString(const QString &id, int param) const;
     int paramInt(const QString &id, int param) const;
-    void setParamString(const QString &id, const QString &value, int param) const;
-    void setParamInt(const QString &id, uint32_t value, int param) const;
-    void execute(const QString &id) const;
+    bool setParamString(const QString &id, const QString &value, int param) const;
+    bool setParamInt(const QString &id, uint32_t value, int param) const;
+    bool execute(const QString &id) const;
 };

@@ -656,6 +656,10 @@
         <translation>Row %1 not written: invalid port, it must be a number from 1 to 65535</translation>
     </message>
     <message>
+        <source>设备 %1（%2）更新失败：设备库拒绝了写入，请重新刷新列表</source>
+        <translation>Updating device %1 (%2) failed: the device library refused the write. Please refresh the list</translation>
+    </message>
+    <message>
         <source>操作失败</source>
         <translation>Operation failed</translation>
     </message>

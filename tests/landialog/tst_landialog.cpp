@@ -31,6 +31,7 @@ private slots:
     void writeBackOneRow();
     void writeBackChecksTheRow_data();
     void writeBackChecksTheRow();
+    void refusedWritesAreReported();
     void refreshReadsTheCurrentDevice();
     void updateAllWithoutDevices();
     void batchWriteBack();
@@ -260,6 +261,49 @@ void TstLanDialog::writeBackChecksTheRow()
         const QString line = sim.matching("write " + id).constFirst();
         QVERIFY2(line.contains(QString(" ip=%1 port=%2 ").arg(sentIp, port)), qPrintable(line));
     }
+}
+
+void TstLanDialog::refusedWritesAreReported()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xB21, "name=STAYS ip=10.77.0.62 port=20062 mode=0 ipmode=0"),
+                       device(0xB22, "name=GOES ip=10.77.0.63 port=20063 mode=0 ipmode=0")}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(deviceModel(&d)->rowCount(), 2);
+    const int stays = rowOf(&d, "STAYS");
+    const int goes = rowOf(&d, "GOES");
+    QVERIFY(stays >= 0 && goes >= 0);
+    const QString goneId = simDeviceId(0xB22);
+
+    // One server stops answering; the re-read of the other makes the library forget it.
+    QTableView *view = deviceTable(&d);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(stays, 0)).center());
+    QVERIFY(sim.command("silent " + goneId + " 1", "silent " + goneId));
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButton"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), QStringList{"刷新成功"});
+    QCOMPARE(VKDWidget::deviceCount(), 1);
+    QCOMPARE(deviceModel(&d)->rowCount(), 2);
+
+    const QString refused = QStringLiteral("设备 GOES（%1）更新失败：设备库拒绝了写入，请重新刷新列表").arg(goneId);
+    m_dialogs.clear();
+    QVERIFY(pressRowButton(&d, goes));
+    QCOMPARE(m_dialogs.texts(), QStringList{refused});
+    QVERIFY(!m_dialogs.messages[0].parent);
+
+    // Selected rows: the known device is written, the forgotten one is named,
+    // and the summary does not call it a success.
+    selectRows(&d, {stays, goes});
+    m_dialogs.clear();
+    d.setDevSelected();
+    QCOMPARE(m_dialogs.texts(), (QStringList{refused, "更新未完成：已写入 1 台设备，请重新刷新列表"}));
+    QCOMPARE(m_dialogs.messages[1].title, QStringLiteral("操作失败"));
+    QCOMPARE(m_dialogs.messages[1].icon, Dialogs::Icon::Warning);
+    QVERIFY(sim.waitFor("write " + simDeviceId(0xB21)));
+    sim.settle(300);
+    QCOMPARE(sim.count("write " + goneId), 0);
 }
 
 void TstLanDialog::refreshReadsTheCurrentDevice()
