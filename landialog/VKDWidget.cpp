@@ -13,14 +13,6 @@
 #include <QStandardItemModel>
 #include <QTimer>
 
-namespace {
-constexpr int kParamName = 276;
-constexpr int kParamIp = 2;
-constexpr int kParamPort = 3;
-constexpr int kParamWorkMode = 256;
-constexpr int kParamIpMode = 257;
-} // namespace
-
 void registerVkdevTypes()
 {
     qRegisterMetaType<VkdevData>("VkdevData");
@@ -155,16 +147,8 @@ void VKDWidget::refreshDeviceList()
             devList[i].devId = lib.deviceId(i);
             qDebug() << i << devList[i].devId;
         }
-        for (int i = 0; i < n; ++i) {
-            VkdevList &e = devList[i];
-            e.name = lib.paramString(e.devId, kParamName);
-            e.ip = lib.paramString(e.devId, kParamIp);
-            e.port = lib.paramInt(e.devId, kParamPort);
-            e.workMode = lib.paramInt(e.devId, kParamWorkMode);
-            e.ipMode = lib.paramInt(e.devId, kParamIpMode);
-            qDebug() << "devName" << e.name << "devIP" << e.ip << "devPort" << e.port << "devWorkMode"
-                     << e.workMode << "devIPMode" << e.ipMode;
-        }
+        for (int i = 0; i < n; ++i)
+            readDeviceParams(devList[i]);
         currentEditDevID = 0;
         showCurrentDevice();
         showModalMessage(tr("在线设备 %0").arg(devCount));
@@ -175,6 +159,18 @@ void VKDWidget::refreshDeviceList()
     }
     fillDeviceTable(n);
     emitCurrentDevice();
+}
+
+void VKDWidget::readDeviceParams(VkdevList &e)
+{
+    const VkdmLibrary &lib = VkdmLibrary::instance();
+    e.name = lib.paramString(e.devId, kParamName);
+    e.ip = lib.paramString(e.devId, kParamIp);
+    e.port = lib.paramInt(e.devId, kParamPort);
+    e.workMode = lib.paramInt(e.devId, kParamWorkMode);
+    e.ipMode = lib.paramInt(e.devId, kParamIpMode);
+    qDebug() << "devName" << e.name << "devIP" << e.ip << "devPort" << e.port << "devWorkMode" << e.workMode
+             << "devIPMode" << e.ipMode;
 }
 
 void VKDWidget::emitCurrentDevice()

@@ -77,6 +77,8 @@ private:
     void refreshDeviceList();
     void fillDeviceTable(int n);
     void emitCurrentDevice();
+    // Reads the five shown parameters of an entry by its device ID.
+    static void readDeviceParams(VkdevList &e);
     void setHeaders();
     // Number of entries a search filled: the count, at most kMaxDevices.
     static int listedCount();
@@ -85,7 +87,11 @@ private:
     void showCurrentDevice();
     void clearCurrentDevice();
     void readRowFromTable(int row);
+    // Why the current row cannot be written as it stands; empty when it can.
+    QString rowProblem(const VkdevList &e) const;
     bool applyDevice();
+    // The box that ends a write-back of several rows.
+    void showBatchOutcome(int written, const QString &success);
     void refreshCurrentDevice();
     void setSelectedIpMode(bool dhcp);
     void setAddressCellLocked(int row, bool locked);
@@ -104,6 +110,9 @@ private:
     newPushButtonDelegate *buttonDelegate = nullptr;
     int staticIpFlag = 0;
     bool batchUpdate = false;
+    // The last write-back was refused for the row itself or by the library
+    // (not for a library that is not ready or a search that found nothing).
+    bool rowRefused = false;
     QTimer *m_timer = nullptr;
 
     // Result of the last search, shared by every dialog.

@@ -10,13 +10,31 @@
 #include <QStandardItemModel>
 
 namespace {
-constexpr int kParamName = 276;
-constexpr int kParamIp = 2;
-constexpr int kParamPort = 3;
-constexpr int kParamWorkMode = 256;
-constexpr int kParamIpMode = 257;
-
 const QColor kLockedCell(222, 222, 222);
+
+// The address in plain dotted form when the text is four decimal numbers from
+// 0 to 255, else an empty text. The editor's mask lets through short texts
+// ("192.168.1.") and zero-padded groups, which the library's conversion would
+// read as octal ("010" is 8, "08" no number at all).
+QString dottedAddress(const QString &text)
+{
+    const QStringList groups = text.trimmed().split(QLatin1Char('.'));
+    if (groups.size() != 4)
+        return QString();
+    QStringList plain;
+    for (const QString &group : groups) {
+        if (group.isEmpty() || group.size() > 3)
+            return QString();
+        for (const QChar c : group)
+            if (c.unicode() < '0' || c.unicode() > '9')
+                return QString();
+        const int value = group.toInt();
+        if (value > 255)
+            return QString();
+        plain << QString::number(value);
+    }
+    return plain.join(QLatin1Char('.'));
+}
 } // namespace
 
 void VKDWidget::showCurrentDevice()
@@ -112,12 +130,34 @@ void VKDWidget::readRowFromTable(int row)
              << (e.ipMode != 0 ? "动态" : "静态") << "设备端口：" << e.port;
 }
 
+QString VKDWidget::rowProblem(const VkdevList &e) const
+{
+    const QString row = QString::number(currentEditDevID + 1);
+    if (e.name.isEmpty())
+        return tr("第%1行未写入：设备名称为空").arg(row);
+    if (e.ipMode < 0)
+        return tr("第%1行未写入：IP模式无效，应为 static 或 DHCP").arg(row);
+    if (staticIpFlag == 1 && dottedAddress(e.ip).isEmpty())
+        return tr("第%1行未写入：IP地址“%2”无效，应为四个0到255之间的数字，例如 192.168.1.100").arg(row, e.ip);
+    if (e.port < 1 || e.port > 65535)
+        return tr("第%1行未写入：端口无效，应为1到65535之间的数字").arg(row);
+    return QString();
+}
+
 bool VKDWidget::applyDevice()
 {
+    rowRefused = false;
     if (currentEditDevID < 0 || currentEditDevID >= kMaxDevices)
         return false;
-    const VkdevList &e = devList[currentEditDevID];
+    VkdevList &e = devList[currentEditDevID];
     qDebug() << "PARAM_IP_MODE" << e.ipMode;
+    // Nothing goes out of a row that the device could not take as it stands.
+    const QString problem = rowProblem(e);
+    if (!problem.isEmpty()) {
+        showModalMessage(problem);
+        rowRefused = true;
+        return false;
+    }
     if (!initStatus) {
         showModalMessage(tr("4196端口被占用"));
         return false;
@@ -126,17 +166,36 @@ bool VKDWidget::applyDevice()
         showModalMessage(tr("设备数量为0，请检查设备是否接入内网"));
         return false;
     }
+    const bool sendAddress = staticIpFlag == 1;
+    if (sendAddress)
+        e.ip = dottedAddress(e.ip);
+    // The set calls change only the library's copy of the device; a device
+    // the library does not know refuses the first of them, and then nothing
+    // is executed.
     const VkdmLibrary &lib = VkdmLibrary::instance();
-    lib.setParamString(e.devId, e.name, kParamName);
-    lib.setParamInt(e.devId, uint32_t(e.port), kParamPort);
-    if (staticIpFlag == 1)
-        lib.setParamString(e.devId, e.ip, kParamIp);
-    lib.setParamInt(e.devId, uint32_t(e.ipMode), kParamIpMode);
-    lib.setParamInt(e.devId, uint32_t(e.workMode), kParamWorkMode);
-    lib.execute(e.devId);
+    const bool written = lib.setParamString(e.devId, e.name, kParamName)
+                         && lib.setParamInt(e.devId, uint32_t(e.port), kParamPort)
+                         && (!sendAddress || lib.setParamString(e.devId, e.ip, kParamIp))
+                         && lib.setParamInt(e.devId, uint32_t(e.ipMode), kParamIpMode)
+                         && lib.setParamInt(e.devId, uint32_t(e.workMode), kParamWorkMode)
+                         && lib.execute(e.devId);
+    if (!written) {
+        qDebug() << "write-back refused by the library" << e.devId;
+        showModalMessage(tr("设备 %1（%2）更新失败：设备库拒绝了写入，请重新刷新列表").arg(e.name, e.devId));
+        rowRefused = true;
+        return false;
+    }
     if (!batchUpdate)
         showModalMessage(tr("设备修改成功,请重新刷新列表"));
     return true;
+}
+
+void VKDWidget::showBatchOutcome(int written, const QString &success)
+{
+    if (rowRefused)
+        Dialogs::warning(this, tr("操作失败"), tr("更新未完成：已写入 %1 台设备，请重新刷新列表").arg(written));
+    else
+        Dialogs::information(this, tr("操作完成"), success);
 }
 
 void VKDWidget::DevSetUpdate(int index)
@@ -153,6 +212,8 @@ void VKDWidget::setDevSelected()
                                      ? ui->tableViewList->selectionModel()->selectedRows(0)
                                      : QModelIndexList();
     batchUpdate = true;
+    rowRefused = false;
+    int written = 0;
     for (const QModelIndex &index : rows) {
         const int row = index.row();
         qDebug() << "row" << row;
@@ -160,9 +221,10 @@ void VKDWidget::setDevSelected()
         readRowFromTable(row);
         if (!applyDevice())
             break;
+        ++written;
     }
     batchUpdate = false;
-    Dialogs::information(this, tr("操作完成"), tr("设备更新成功，请重新刷新列表"));
+    showBatchOutcome(written, tr("设备更新成功，请重新刷新列表"));
 }
 
 void VKDWidget::on_pushButtonSetAll_clicked()
@@ -170,14 +232,17 @@ void VKDWidget::on_pushButtonSetAll_clicked()
     batchUpdate = true;
     // A search reporting more devices than the table holds fills only the table.
     const int n = qMax(1, listedCount());
+    rowRefused = false;
+    int written = 0;
     for (int i = 0; i < n; ++i) {
         currentEditDevID = i;
         readRowFromTable(i);
         if (!applyDevice())
             break;
+        ++written;
     }
     batchUpdate = false;
-    Dialogs::information(this, tr("操作完成"), tr("更新成功"));
+    showBatchOutcome(written, tr("更新成功"));
 }
 
 void VKDWidget::setSelectedIpMode(bool dhcp)
@@ -221,14 +286,7 @@ void VKDWidget::refreshCurrentDevice()
         qDebug() << "devCount" << devCount;
         if (devCount > 0) {
             // The entry is re-read with its own device ID.
-            VkdevList &e = devList[qBound(0, currentEditDevID, kMaxDevices - 1)];
-            e.name = lib.paramString(e.devId, kParamName);
-            e.ip = lib.paramString(e.devId, kParamIp);
-            e.port = lib.paramInt(e.devId, kParamPort);
-            e.workMode = lib.paramInt(e.devId, kParamWorkMode);
-            e.ipMode = lib.paramInt(e.devId, kParamIpMode);
-            qDebug() << "devName" << e.name << "devIP" << e.ip << "devPort" << e.port << "devWorkMode"
-                     << e.workMode << "devIPMode" << e.ipMode;
+            readDeviceParams(devList[qBound(0, currentEditDevID, kMaxDevices - 1)]);
             showCurrentDevice();
             showModalMessage(tr("刷新成功"));
         } else {

@@ -90,7 +90,14 @@ void VKDWidget::on_pushButtonLoadOut_clicked()
     auto text = [this](int row, int column) { return devModel->index(row, column).data(Qt::DisplayRole).toString(); };
     for (int row = 0; row < devModel->rowCount(); ++row)
         out << text(row, 0) << ',' << text(row, 1) << ',' << text(row, 2) << '\n';
+    // The stream and the file buffer what they take: a full disk shows only
+    // when they are flushed, and the file keeps the error through its close.
     out.flush();
     file.close();
+    if (out.status() != QTextStream::Ok || file.error() != QFileDevice::NoError) {
+        qDebug() << "CSV export failed:" << file.errorString();
+        Dialogs::warning(this, tr("错误"), tr("导出失败：%1").arg(file.errorString()));
+        return;
+    }
     Dialogs::information(this, tr("导出成功"), tr("数据已成功导出到 CSV 文件"));
 }

@@ -85,27 +85,27 @@ int VkdmLibrary::paramInt(const QString &id, int param) const
     return getDevParamInt(idText.constData(), param);
 }
 
-void VkdmLibrary::setParamString(const QString &id, const QString &value, int param) const
+bool VkdmLibrary::setParamString(const QString &id, const QString &value, int param) const
 {
     if (!setDevParamString)
-        return;
+        return false;
     const QByteArray idText = id.toUtf8();
     const QByteArray valueText = value.toUtf8();
-    setDevParamString(idText.constData(), valueText.constData(), param);
+    return setDevParamString(idText.constData(), valueText.constData(), param) == 1;
 }
 
-void VkdmLibrary::setParamInt(const QString &id, uint32_t value, int param) const
+bool VkdmLibrary::setParamInt(const QString &id, uint32_t value, int param) const
 {
     if (!setDevParamInt)
-        return;
+        return false;
     const QByteArray idText = id.toUtf8();
-    setDevParamInt(idText.constData(), value, param);
+    return setDevParamInt(idText.constData(), value, param) == 1;
 }
 
-void VkdmLibrary::execute(const QString &id) const
+bool VkdmLibrary::execute(const QString &id) const
 {
     if (!setDevParamExcute)
-        return;
+        return false;
     const QByteArray idText = id.toUtf8();
-    setDevParamExcute(idText.constData());
+    return setDevParamExcute(idText.constData()) == 1;
 }

@@ -4,6 +4,13 @@
 
 #include <cstdint>
 
+// Parameter ids of a device that the LAN dialog reads and writes.
+constexpr int kParamIp = 2;
+constexpr int kParamPort = 3;
+constexpr int kParamWorkMode = 256;
+constexpr int kParamIpMode = 257;
+constexpr int kParamName = 276;
+
 // The device library as the LAN dialog uses it: loaded by name at run time
 // from the program's own folder, its entry points resolved into one table
 // that every dialog object shares. Nothing of the library is linked.
@@ -46,11 +53,13 @@ struct VkdmLibrary
 
     // Calls that tolerate an entry point that did not resolve (result as the
     // library reports a failure: 0, empty text, -1). Texts are copied at once.
+    // The set calls and execute are true when the library took the call: a
+    // device it does not know (or an entry point that did not resolve) is false.
     int search() const;
     QString deviceId(int index) const;
     QString paramString(const QString &id, int param) const;
     int paramInt(const QString &id, int param) const;
-    void setParamString(const QString &id, const QString &value, int param) const;
-    void setParamInt(const QString &id, uint32_t value, int param) const;
-    void execute(const QString &id) const;
+    bool setParamString(const QString &id, const QString &value, int param) const;
+    bool setParamInt(const QString &id, uint32_t value, int param) const;
+    bool execute(const QString &id) const;
 };

@@ -647,6 +647,38 @@
         <source>数据已成功导出到 CSV 文件</source>
         <translation>The data was exported to the CSV file</translation>
     </message>
+    <message>
+        <source>导出失败：%1</source>
+        <translation>Export failed: %1</translation>
+    </message>
+    <message>
+        <source>第%1行未写入：设备名称为空</source>
+        <translation>Row %1 not written: the device name is empty</translation>
+    </message>
+    <message>
+        <source>第%1行未写入：IP模式无效，应为 static 或 DHCP</source>
+        <translation>Row %1 not written: invalid IP mode, it must be static or DHCP</translation>
+    </message>
+    <message>
+        <source>第%1行未写入：IP地址“%2”无效，应为四个0到255之间的数字，例如 192.168.1.100</source>
+        <translation>Row %1 not written: the IP address &quot;%2&quot; is invalid, it must be four numbers from 0 to 255, e.g. 192.168.1.100</translation>
+    </message>
+    <message>
+        <source>第%1行未写入：端口无效，应为1到65535之间的数字</source>
+        <translation>Row %1 not written: invalid port, it must be a number from 1 to 65535</translation>
+    </message>
+    <message>
+        <source>设备 %1（%2）更新失败：设备库拒绝了写入，请重新刷新列表</source>
+        <translation>Updating device %1 (%2) failed: the device library refused the write. Please refresh the list</translation>
+    </message>
+    <message>
+        <source>操作失败</source>
+        <translation>Operation failed</translation>
+    </message>
+    <message>
+        <source>更新未完成：已写入 %1 台设备，请重新刷新列表</source>
+        <translation>Update not completed: %1 device(s) written. Please refresh the list</translation>
+    </message>
 </context>
 <context>
     <name>newPushButtonDelegate</name>

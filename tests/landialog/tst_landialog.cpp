@@ -29,6 +29,9 @@ private slots:
     void windowSearchesAndTakesDevice();
     void writeBackOneRow_data();
     void writeBackOneRow();
+    void writeBackChecksTheRow_data();
+    void writeBackChecksTheRow();
+    void refusedWritesAreReported();
     void refreshReadsTheCurrentDevice();
     void updateAllWithoutDevices();
     void batchWriteBack();
@@ -204,6 +207,103 @@ void TstLanDialog::writeBackOneRow()
     const QString line = sim.matching("write " + id).constFirst();
     QVERIFY2(line.contains(QString("name=NEWNAME ip=%1 port=20161 mode=3 ipmode=%2").arg(sentIp).arg(ipMode)),
              qPrintable(line));
+}
+
+void TstLanDialog::writeBackChecksTheRow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("sentIp"); // "" when nothing may go out
+    QTest::newRow("group above 255") << "NEWNAME" << "static" << "300.1.1.1" << "20161" << "";
+    QTest::newRow("last group missing") << "NEWNAME" << "static" << "192.168.1." << "20161" << "";
+    QTest::newRow("port 0") << "NEWNAME" << "static" << "10.77.0.161" << "0" << "";
+    QTest::newRow("row left empty") << "" << "" << "" << "" << "";
+    // The library's conversion reads "010" as octal and "099" as no number at all.
+    QTest::newRow("zero-padded groups") << "NEWNAME" << "static" << "10.077.010.099" << "20161" << "10.77.10.99";
+}
+
+void TstLanDialog::writeBackChecksTheRow()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    QFETCH(QString, name);
+    QFETCH(QString, mode);
+    QFETCH(QString, ip);
+    QFETCH(QString, port);
+    QFETCH(QString, sentIp);
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xB11, "name=OLDNAME ip=10.77.0.61 port=20061 mode=0 ipmode=0")}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(deviceModel(&d)->rowCount(), 1);
+    QStandardItemModel *model = deviceModel(&d);
+    model->item(0, 0)->setText(name);
+    model->item(0, 1)->setText(mode);
+    model->item(0, 2)->setText(ip);
+    model->item(0, 3)->setText(port);
+    m_dialogs.clear();
+    QVERIFY(pressRowButton(&d, 0));
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    const QString id = simDeviceId(0xB11);
+    if (sentIp.isEmpty()) {
+        QVERIFY2(m_dialogs.lastText().startsWith("第1行未写入："), qPrintable(m_dialogs.lastText()));
+        // Nothing reaches the device, neither now nor by a later update-all.
+        m_dialogs.clear();
+        QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages.size(), 2);
+        QCOMPARE(m_dialogs.messages[1].title, QStringLiteral("操作失败"));
+        sim.settle(300);
+        QCOMPARE(sim.count("write "), 0);
+    } else {
+        QCOMPARE(m_dialogs.lastText(), QStringLiteral("设备修改成功,请重新刷新列表"));
+        QVERIFY(sim.waitFor("write " + id));
+        const QString line = sim.matching("write " + id).constFirst();
+        QVERIFY2(line.contains(QString(" ip=%1 port=%2 ").arg(sentIp, port)), qPrintable(line));
+    }
+}
+
+void TstLanDialog::refusedWritesAreReported()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xB21, "name=STAYS ip=10.77.0.62 port=20062 mode=0 ipmode=0"),
+                       device(0xB22, "name=GOES ip=10.77.0.63 port=20063 mode=0 ipmode=0")}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QCOMPARE(deviceModel(&d)->rowCount(), 2);
+    const int stays = rowOf(&d, "STAYS");
+    const int goes = rowOf(&d, "GOES");
+    QVERIFY(stays >= 0 && goes >= 0);
+    const QString goneId = simDeviceId(0xB22);
+
+    // One server stops answering; the re-read of the other makes the library forget it.
+    QTableView *view = deviceTable(&d);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(stays, 0)).center());
+    QVERIFY(sim.command("silent " + goneId + " 1", "silent " + goneId));
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButton"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), QStringList{"刷新成功"});
+    QCOMPARE(VKDWidget::deviceCount(), 1);
+    QCOMPARE(deviceModel(&d)->rowCount(), 2);
+
+    const QString refused = QStringLiteral("设备 GOES（%1）更新失败：设备库拒绝了写入，请重新刷新列表").arg(goneId);
+    m_dialogs.clear();
+    QVERIFY(pressRowButton(&d, goes));
+    QCOMPARE(m_dialogs.texts(), QStringList{refused});
+    QVERIFY(!m_dialogs.messages[0].parent);
+
+    // Selected rows: the known device is written, the forgotten one is named,
+    // and the summary does not call it a success.
+    selectRows(&d, {stays, goes});
+    m_dialogs.clear();
+    d.setDevSelected();
+    QCOMPARE(m_dialogs.texts(), (QStringList{refused, "更新未完成：已写入 1 台设备，请重新刷新列表"}));
+    QCOMPARE(m_dialogs.messages[1].title, QStringLiteral("操作失败"));
+    QCOMPARE(m_dialogs.messages[1].icon, Dialogs::Icon::Warning);
+    QVERIFY(sim.waitFor("write " + simDeviceId(0xB21)));
+    sim.settle(300);
+    QCOMPARE(sim.count("write " + goneId), 0);
 }
 
 void TstLanDialog::refreshReadsTheCurrentDevice()

@@ -21,6 +21,9 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+
 class TstLanDialogForm : public QObject
 {
     Q_OBJECT
@@ -36,12 +39,15 @@ private slots:
     void buttonEditor();
     void readBack_data();
     void readBack();
+    void writeBackChecksTheRow_data();
+    void writeBackChecksTheRow();
     void ipModeOfSelectedRows();
     void tableMenu();
     void copySelectedAddresses();
     void exportCsv_data();
     void exportCsv();
     void exportRefusals();
+    void exportWriteFailure();
     void languageSwitch();
     void windowTakesDevice_data();
     void windowTakesDevice();
@@ -328,6 +334,70 @@ void TstLanDialogForm::readBack()
     QCOMPARE(d.devices()[5].name, QStringLiteral("NQX_06"));
 }
 
+void TstLanDialogForm::writeBackChecksTheRow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("refusal"); // "" when the row may go out
+    const QString address = QStringLiteral("第2行未写入：IP地址“%1”无效，应为四个0到255之间的数字，例如 192.168.1.100");
+    const QString port = QStringLiteral("第2行未写入：端口无效，应为1到65535之间的数字");
+    const QString name = QStringLiteral("第2行未写入：设备名称为空");
+    const QString mode = QStringLiteral("第2行未写入：IP模式无效，应为 static 或 DHCP");
+    QTest::newRow("group above 255") << "B" << "static" << "300.1.1.1" << "4196" << address.arg("300.1.1.1");
+    QTest::newRow("last group missing") << "B" << "static" << "192.168.1." << "4196" << address.arg("192.168.1.");
+    QTest::newRow("three groups") << "B" << "static" << "10.0.0" << "4196" << address.arg("10.0.0");
+    QTest::newRow("five groups") << "B" << "static" << "10.0.0.1.2" << "4196" << address.arg("10.0.0.1.2");
+    QTest::newRow("four digits") << "B" << "static" << "10.0.0.1000" << "4196" << address.arg("10.0.0.1000");
+    QTest::newRow("letters") << "B" << "static" << "a.b.c.d" << "4196" << address.arg("a.b.c.d");
+    QTest::newRow("signed group") << "B" << "static" << "10.0.+1.1" << "4196" << address.arg("10.0.+1.1");
+    QTest::newRow("no address") << "B" << "static" << "" << "4196" << address.arg("");
+    QTest::newRow("port 0") << "B" << "static" << "10.0.0.2" << "0" << port;
+    QTest::newRow("port 65536") << "B" << "static" << "10.0.0.2" << "65536" << port;
+    QTest::newRow("port not a number") << "B" << "static" << "10.0.0.2" << "port" << port;
+    QTest::newRow("no name") << "" << "static" << "10.0.0.2" << "4196" << name;
+    QTest::newRow("unknown mode") << "B" << "auto" << "10.0.0.2" << "4196" << mode;
+    QTest::newRow("row left empty") << "" << "" << "" << "" << name;
+    // These pass the checks and go on to the library, which no search has readied.
+    QTest::newRow("lowest values") << "B" << "static" << "0.0.0.0" << "1" << "";
+    QTest::newRow("highest values") << "B" << "static" << "255.255.255.255" << "65535" << "";
+    QTest::newRow("zero-padded groups") << "B" << "static" << "192.168.010.002" << "4196" << "";
+    QTest::newRow("DHCP row, address not sent") << "B" << "DHCP" << "300.1.1.1" << "4196" << "";
+}
+
+void TstLanDialogForm::writeBackChecksTheRow()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, mode);
+    QFETCH(QString, ip);
+    QFETCH(QString, port);
+    QFETCH(QString, refusal);
+    VKDWidget d;
+    addRow(&d, "A", "static", "10.0.0.1", 1);
+    addRow(&d, name, mode, ip, 0);
+    deviceModel(&d)->item(1, 3)->setText(port);
+    const QStringList expected{refusal.isEmpty() ? QStringLiteral("设备数量为0，请检查设备是否接入内网") : refusal};
+    m_dialogs.clear();
+    d.DevSetUpdate(1);
+    QCOMPARE(m_dialogs.texts(), expected);
+    QVERIFY(!m_dialogs.messages[0].parent);
+
+    // The selected rows stop at the refused row, and the summary says so.
+    selectRows(&d, {1, 0});
+    m_dialogs.clear();
+    d.setDevSelected();
+    QCOMPARE(m_dialogs.messages.size(), 2);
+    QCOMPARE(m_dialogs.messages[0].text, expected[0]);
+    if (refusal.isEmpty()) {
+        QCOMPARE(m_dialogs.messages[1].text, QStringLiteral("设备更新成功，请重新刷新列表"));
+    } else {
+        QCOMPARE(m_dialogs.messages[1].icon, Dialogs::Icon::Warning);
+        QCOMPARE(m_dialogs.messages[1].title, QStringLiteral("操作失败"));
+        QCOMPARE(m_dialogs.messages[1].text, QStringLiteral("更新未完成：已写入 0 台设备，请重新刷新列表"));
+    }
+}
+
 void TstLanDialogForm::ipModeOfSelectedRows()
 {
     VKDWidget d;
@@ -463,6 +533,21 @@ void TstLanDialogForm::exportRefusals()
     QCOMPARE(m_dialogs.messages[0].icon, Dialogs::Icon::Warning);
     QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("错误"));
     QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("无法创建文件"));
+}
+
+void TstLanDialogForm::exportWriteFailure()
+{
+    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+        QSKIP("no writable /dev/full");
+    VKDWidget d;
+    addRow(&d, "A", "static", "10.0.0.1", 1);
+    m_dialogs.clear();
+    m_dialogs.answerFile(QStringLiteral("/dev/full"));
+    d.findChild<QPushButton *>("pushButtonLoadOut")->click();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QCOMPARE(m_dialogs.messages[0].icon, Dialogs::Icon::Warning);
+    QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("错误"));
+    QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("导出失败：") + QString::fromLocal8Bit(strerror(ENOSPC)));
 }
 
 void TstLanDialogForm::languageSwitch()
