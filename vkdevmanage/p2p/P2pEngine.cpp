@@ -8,6 +8,7 @@
 #include "TunnelConnection.h"
 #include "TunnelListener.h"
 
+#include "AddressText.h"
 #include "DeviceManager.h"
 #include "LibraryMessage.h"
 
@@ -71,14 +72,6 @@ bool lookupHost(const char *name, char out[16])
     }
     freeaddrinfo(res);
     return ok;
-}
-
-uint32_t dottedToHost(const char *text)
-{
-    in_addr a {};
-    if (!text || !*text || inet_aton(text, &a) == 0)
-        return 0;
-    return ntohl(a.s_addr);
 }
 
 void copyField(char *dst, int size, const char *src)
