@@ -13,11 +13,37 @@
 #include <QCoreApplication>
 
 #include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
-constexpr uint32_t kMappedPort = 47399;
+
+// A port the kernel gives out, free for TCP and UDP (the mapping binds both).
+uint16_t freeMappingPort()
+{
+    for (int i = 0; i < 50; ++i) {
+        const int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in sa {};
+        sa.sin_family = AF_INET;
+        socklen_t len = sizeof sa;
+        uint16_t port = 0;
+        if (tcp >= 0 && udp >= 0 && ::bind(tcp, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0
+            && ::getsockname(tcp, reinterpret_cast<sockaddr *>(&sa), &len) == 0
+            && ::bind(udp, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0)
+            port = ntohs(sa.sin_port);
+        if (tcp >= 0)
+            ::close(tcp);
+        if (udp >= 0)
+            ::close(udp);
+        if (port)
+            return port;
+    }
+    return 0;
+}
 
 struct World
 {
@@ -25,6 +51,7 @@ struct World
     P2pEngine server;
     P2pEngine client;
     P2pEngine device;
+    uint16_t mappedPort = freeMappingPort();
 
     World()
     {
@@ -32,6 +59,9 @@ struct World
         static char name[] = "fuzz_p2p";
         static char *argv[] = {name, nullptr};
         app = new QCoreApplication(argc, argv);
+        // The engines' time moves only by what the input asks for.
+        for (P2pEngine *e : {&server, &client, &device})
+            e->setManualClockForTest();
         server.setServerPortForTest(0); // any port: several runs may share the host
         server.addAccount("user1", "pw1", {"564B00000A01"});
         server.addAccount("anonymous", "", {"564B00000C03"});
@@ -50,9 +80,9 @@ struct World
 
     P2pChannel *clientChannel()
     {
-        if (!client.channelForPort(kMappedPort))
-            client.addPort(kMappedPort, "564B00000A01", "127.0.0.1", 9);
-        P2pChannel *c = client.channelForPort(kMappedPort);
+        if (!client.channelForPort(mappedPort))
+            client.addPort(mappedPort, "564B00000A01", "127.0.0.1", 9);
+        P2pChannel *c = client.channelForPort(mappedPort);
         if (c)
             connect(c);
         return c;
