@@ -123,6 +123,7 @@ private slots:
     void transfer_data();
     void transfer();
     void lossyTransfer();
+    void twoClientsOnOneDeviceAtOnce();
     void configurationDatagram();
     void edgeCasesOnAConnectedChannel();
     void resendLimitClosesConnection();
@@ -377,6 +378,63 @@ void TstP2pEngine::lossyTransfer()
     }
     QVERIFY(ok);
     QVERIFY(client().resendCount() + r.device->resendCount() > before);
+}
+
+void TstP2pEngine::twoClientsOnOneDeviceAtOnce()
+{
+    // Two clients reach one device endpoint. Their first connect requests
+    // carry the same word (connection counter 1, half round trip 0 on a
+    // clock that stands still): only the client's ID tells them apart.
+    Rig r;
+    QVERIFY(r.startServer());
+    QVERIFY(r.startDevice());
+    P2pEngine second;
+    second.setManualClockForTest();
+    second.setLanAddressForTest("127.0.0.1");
+    r.others.push_back(&second);
+    QVERIFY(second.openClient("127.0.0.1", "user1", "pw1"));
+    second.setProxyThreshold(10);
+    QVERIFY(r.login("user1", "pw1", 10));
+    QVERIFY(pumpUntil([&second] { return second.connected() && second.serverAuthenticated(); }));
+    QVERIFY(QByteArray(second.ownId()) != QByteArray(client().ownId()));
+
+    QCOMPARE(VKDM_P2pAddPort(portA, kDeviceA, "127.0.0.1", r.echo.serverPort()), 1);
+    QVERIFY(connectChannel(r, portA, false));
+    // The device's first channel asked for its public address; on one host
+    // the public port is the socket's own, so the next channel skips the query.
+    QCOMPARE(r.device->skipCounter(), 20);
+    QCOMPARE(second.addPort(portB, kDeviceA, "127.0.0.1", r.echo.serverPort()), 1);
+    QVERIFY(pumpUntil([&second] {
+        const P2pChannel *c = second.channelForPort(portB);
+        return c && c->state == P2pChannel::Connected;
+    }));
+    const P2pChannel *a = client().channelForPort(portA);
+    const P2pChannel *b = second.channelForPort(portB);
+    QCOMPARE(a->ownWord, b->ownWord);
+    QCOMPARE(r.device->skipCounter(), 19);
+
+    // One channel on the device for each client, each tied to its client.
+    QCOMPARE(r.device->channels().size(), size_t(2));
+    QStringList peers;
+    for (const P2pChannel *c : r.device->channels())
+        peers << QString::fromLatin1(c->peerId);
+    peers.sort();
+    QStringList ids = {QString::fromLatin1(client().ownId()), QString::fromLatin1(second.ownId())};
+    ids.sort();
+    QCOMPARE(peers, ids);
+    QCOMPARE(int(a->state), int(P2pChannel::Connected));
+
+    // Both device channels announced the engine's public address, the one
+    // that skipped the query too: both clients reach it on the public path.
+    QCOMPARE(QByteArray(a->peerPublicAddr), QByteArray("127.0.0.1"));
+    QCOMPARE(QByteArray(b->peerPublicAddr), QByteArray("127.0.0.1"));
+    QCOMPARE(statusOf(kDeviceA), 4);
+    QCOMPARE(second.status(portB, nullptr, 1), 4);
+
+    // 1 MB through each tunnel at the same time.
+    QVERIFY(echoAll({{portA, randomBytes(1 << 20, 11)}, {portB, randomBytes(1 << 20, 12)}}));
+    QCOMPARE(r.echo.accepted, 2);
+    second.closeEngine();
 }
 
 void TstP2pEngine::configurationDatagram()

@@ -60,6 +60,8 @@ void P2pEngine::startChannel(P2pChannel *c)
         return;
     if (m_skipCounter > 0) {
         --m_skipCounter;
+        // The public address is the engine's, learnt by an earlier query.
+        std::memcpy(c->ownPublicAddr, m_ownPublicAddr, sizeof c->ownPublicAddr);
         c->publicPort = c->localPort();
         sendConnectRequest(c);
     } else {
