@@ -1,5 +1,6 @@
 #include "DeviceManager.h"
 
+#include "AddressText.h"
 #include "HostAddresses.h"
 #include "LibraryMessage.h"
 
@@ -16,14 +17,6 @@
 namespace {
 
 const char kVersion[] = "V1.41";
-
-uint32_t dottedToHost(const char *text)
-{
-    in_addr a {};
-    if (!text || !*text || inet_aton(text, &a) == 0)
-        return 0;
-    return ntohl(a.s_addr);
-}
 
 void sleepMs(int ms)
 {

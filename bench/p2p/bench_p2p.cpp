@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUdpSocket>
 
 #include <functional>
 #include <memory>
@@ -23,7 +24,6 @@
 namespace {
 
 constexpr int kBytes = 10 * 1024 * 1024;
-constexpr uint16_t kMapped = 47411;
 const char kDevice[] = "564B00000A01";
 
 bool pumpUntil(const std::function<bool()> &done, int ms)
@@ -36,6 +36,20 @@ bool pumpUntil(const std::function<bool()> &done, int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
+}
+
+// The mapped port: one the kernel gives out, free for TCP and UDP (the mapping binds both).
+uint16_t freeMappingPort()
+{
+    for (int i = 0; i < 50; ++i) {
+        QTcpServer tcp;
+        if (!tcp.listen(QHostAddress::AnyIPv4, 0))
+            continue;
+        QUdpSocket udp;
+        if (udp.bind(QHostAddress::AnyIPv4, tcp.serverPort()))
+            return tcp.serverPort();
+    }
+    return 0;
 }
 
 // Echoes everything back (for the round-trip probe) or only counts it (sink).
@@ -65,6 +79,7 @@ struct Path
 {
     P2pEngine server, device, client;
     Target target;
+    uint16_t mapped = freeMappingPort();
     bool ok = false;
 
     Path(bool relay, int lossPercent)
@@ -96,9 +111,9 @@ struct Path
         };
         client.setChannelInputFilterForTest(filter);
         device.setChannelInputFilterForTest(filter);
-        client.addPort(kMapped, kDevice, "127.0.0.1", target.serverPort());
+        client.addPort(mapped, kDevice, "127.0.0.1", target.serverPort());
         for (int i = 0; i < 40; ++i) {
-            const P2pChannel *c = client.channelForPort(kMapped);
+            const P2pChannel *c = client.channelForPort(mapped);
             if (c && c->state == P2pChannel::Connected) {
                 ok = true;
                 return;
@@ -170,9 +185,9 @@ void tunnel(benchmark::State &state, bool relay, int loss)
             state.SkipWithError("the channel did not connect");
             return;
         }
-        const double rtt = roundTripMs(kMapped, 200);
+        const double rtt = roundTripMs(p.mapped, 200);
         const int resendsBefore = p.client.resendCount();
-        const double seconds = sendAll(kMapped, p.target);
+        const double seconds = sendAll(p.mapped, p.target);
         if (seconds < 0 || rtt <= 0) {
             state.SkipWithError("transfer did not complete");
             return;

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 
 #include <cstring>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -23,32 +22,29 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-// A port the kernel hands out that is free for a TCP listener and a UDP
-// socket alike (a client's port map binds both); 0 when none was found.
-uint32_t freeMapPort()
+// A port the kernel gives out, free for TCP and UDP (the mapping binds both).
+uint16_t freeMappingPort()
 {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        socklen_t len = sizeof a;
+    for (int i = 0; i < 50; ++i) {
         const int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
         const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
-        const bool ok = tcp >= 0 && udp >= 0 && ::bind(tcp, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
-                  && ::getsockname(tcp, reinterpret_cast<sockaddr *>(&a), &len) == 0
-                  && ::bind(udp, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-        const uint32_t port = ntohs(a.sin_port);
+        sockaddr_in sa {};
+        sa.sin_family = AF_INET;
+        socklen_t len = sizeof sa;
+        uint16_t port = 0;
+        if (tcp >= 0 && udp >= 0 && ::bind(tcp, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0
+            && ::getsockname(tcp, reinterpret_cast<sockaddr *>(&sa), &len) == 0
+            && ::bind(udp, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0)
+            port = ntohs(sa.sin_port);
         if (tcp >= 0)
             ::close(tcp);
         if (udp >= 0)
             ::close(udp);
-        if (ok && port != 0)
+        if (port)
             return port;
     }
     return 0;
 }
-
-const uint32_t kMappedPort = freeMapPort();
 
 // The source ports of the datagrams handed to the engines: UDP sockets of
 // this process that are never read, so whatever an engine answers goes
@@ -81,6 +77,7 @@ struct World
     P2pEngine server;
     P2pEngine client;
     P2pEngine device;
+    uint16_t mappedPort = freeMappingPort();
 
     World()
     {
@@ -88,6 +85,9 @@ struct World
         static char name[] = "fuzz_p2p";
         static char *argv[] = {name, nullptr};
         app = new QCoreApplication(argc, argv);
+        // The engines' time moves only by what the input asks for.
+        for (P2pEngine *e : {&server, &client, &device})
+            e->setManualClockForTest();
         server.setServerPortForTest(0); // any port: several runs may share the host
         server.addAccount("user1", "pw1", {"564B00000A01"});
         server.addAccount("anonymous", "", {"564B00000C03"});
@@ -106,9 +106,9 @@ struct World
 
     P2pChannel *clientChannel()
     {
-        if (!client.channelForPort(kMappedPort))
-            client.addPort(kMappedPort, "564B00000A01", "127.0.0.1", 9);
-        P2pChannel *c = client.channelForPort(kMappedPort);
+        if (!client.channelForPort(mappedPort))
+            client.addPort(mappedPort, "564B00000A01", "127.0.0.1", 9);
+        P2pChannel *c = client.channelForPort(mappedPort);
         if (c)
             connect(c);
         return c;

@@ -3,7 +3,8 @@
 // A whole P2P path on one machine for the tests: a relay server and a
 // device endpoint (engines of the test's own) and the library's client
 // driven through the exports, a TCP echo target behind the device, and
-// helpers that drive the engines' clocks.
+// helpers that drive the engines' clocks. Every engine of a rig runs on a
+// manual clock: its time moves only when the test moves it.
 #include "DeviceManager.h"
 #include "P2pChannel.h"
 #include "P2pEngine.h"
@@ -14,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <functional>
@@ -27,7 +29,10 @@ constexpr const char *kDeviceFree = "564B00000C03";
 
 inline P2pEngine &client() { return P2pEngine::library(); }
 
-inline bool pumpUntil(const std::function<bool()> &done, int ms = 5000)
+// Waits for something the engines do on their own (no clock moves). The
+// time limit only ends a test that has already failed: it lies far above
+// what a slow run takes.
+inline bool pumpUntil(const std::function<bool()> &done, int ms = 30000)
 {
     QElapsedTimer t;
     t.start();
@@ -45,6 +50,21 @@ inline void pump(int ms)
     t.start();
     while (t.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// A port number that the kernel gave out, free for TCP and UDP on every
+// address (a mapping binds both), for the API that takes a number.
+inline quint16 freeMappingPort()
+{
+    for (int i = 0; i < 50; ++i) {
+        QTcpServer tcp;
+        if (!tcp.listen(QHostAddress::AnyIPv4, 0))
+            continue;
+        QUdpSocket udp;
+        if (udp.bind(QHostAddress::AnyIPv4, tcp.serverPort()))
+            return tcp.serverPort();
+    }
+    return 0;
 }
 
 // TCP echo target.
@@ -69,15 +89,23 @@ struct Rig
 {
     std::unique_ptr<P2pEngine> server;
     std::unique_ptr<P2pEngine> device;
+    std::vector<P2pEngine *> others; // further engines of the test's own, moved with the rest
     EchoServer echo;
 
-    std::vector<P2pEngine *> engines() { return {server.get(), device.get(), &client()}; }
+    Rig() { client().setManualClockForTest(); }
+
+    std::vector<P2pEngine *> engines()
+    {
+        std::vector<P2pEngine *> all = {server.get(), device.get(), &client()};
+        all.insert(all.end(), others.begin(), others.end());
+        return all;
+    }
 
     // Moves every engine's clock on and runs its due events.
     void advance(int64_t ms, bool withServer = true)
     {
         for (P2pEngine *e : engines()) {
-            if (!withServer && e == server.get())
+            if (!e || (!withServer && e == server.get()))
                 continue;
             e->advanceClockForTest(ms);
             e->onTimerEvents();
@@ -85,9 +113,24 @@ struct Rig
         pump(5);
     }
 
+    // As pumpUntil, with every clock moved on by stepMs before each round:
+    // for what needs the engines' timed events (retransmits, punching).
+    bool runUntil(const std::function<bool()> &done, int64_t stepMs = 5, int ms = 120000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms)
+                return false;
+            advance(stepMs);
+        }
+        return true;
+    }
+
     bool startServer()
     {
         server.reset(new P2pEngine);
+        server->setManualClockForTest();
         server->addAccount("user1", "pw1", {kDeviceA});
         server->addAccount("user2", "pw2", {kDeviceB});
         server->addAccount("anonymous", "", {kDeviceFree});
@@ -97,6 +140,7 @@ struct Rig
     bool startDevice(const char *id = kDeviceA)
     {
         device.reset(new P2pEngine);
+        device->setManualClockForTest();
         device->setLanAddressForTest("127.0.0.1");
         return device->openDevice("127.0.0.1", id);
     }

@@ -94,8 +94,10 @@ public:
                 out << l;
         return out;
     }
-    bool waitFor(const QString &text, int ms = 5000) { return waitForCount(text, 1, ms); }
-    bool waitForCount(const QString &text, int n, int ms = 5000)
+    // The time limits only end a test that has already failed: far above
+    // what a loaded machine takes.
+    bool waitFor(const QString &text, int ms = 30000) { return waitForCount(text, 1, ms); }
+    bool waitForCount(const QString &text, int n, int ms = 30000)
     {
         return QTest::qWaitFor([&] { return count(text) >= n; }, ms);
     }

@@ -466,7 +466,7 @@ void TstVkdmChannel::acceptedLinkClosedDropsEntry()
 {
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost, m_port);
-    QVERIFY(peer.waitForConnected(2000));
+    QVERIFY(peer.waitForConnected(30000));
     QTRY_COMPARE(int(dm().entries().size()), 1);
     peer.disconnectFromHost();
     QTRY_COMPARE(int(dm().entries().size()), 0);

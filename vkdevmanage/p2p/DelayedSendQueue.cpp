@@ -1,6 +1,7 @@
 #include "DelayedSendQueue.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -17,7 +18,10 @@ void sendDatagram(int fd, uint32_t address, uint16_t port, const uint8_t *data, 
 
 } // namespace
 
-DelayedSendQueue::DelayedSendQueue() : m_send(sendDatagram) {}
+DelayedSendQueue::DelayedSendQueue(const P2pClock *clock)
+    : m_send(sendDatagram), m_clock(clock ? clock : &m_ownClock)
+{
+}
 
 DelayedSendQueue::~DelayedSendQueue()
 {
@@ -46,7 +50,7 @@ void DelayedSendQueue::add(int fd, uint32_t address, uint16_t port, const uint8_
     e.address = address;
     e.port = port;
     e.data.assign(data, data + length);
-    e.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs < 0 ? 0 : delayMs);
+    e.dueUs = m_clock->nowUs() + int64_t(delayMs < 0 ? 0 : delayMs) * 1000;
     bool newHead = false;
     {
         std::lock_guard<std::mutex> g(m_lock);
@@ -54,10 +58,15 @@ void DelayedSendQueue::add(int fd, uint32_t address, uint16_t port, const uint8_
             return;
         // After the entries due at the same time or earlier.
         auto it = m_entries.begin();
-        while (it != m_entries.end() && it->due <= e.due)
+        while (it != m_entries.end() && it->dueUs <= e.dueUs)
             ++it;
         newHead = it == m_entries.begin();
         m_entries.insert(it, std::move(e));
+        if (m_clock->isManual()) {
+            while (sendHeadGroup(m_clock->nowUs())) {
+            }
+            return;
+        }
         startThread();
     }
     if (newHead)
@@ -88,26 +97,43 @@ void DelayedSendQueue::setSendFunctionForTest(SendFn fn)
     m_send = fn ? fn : sendDatagram;
 }
 
+void DelayedSendQueue::sendDue()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    while (sendHeadGroup(m_clock->nowUs())) {
+    }
+}
+
+bool DelayedSendQueue::sendHeadGroup(int64_t nowUs)
+{
+    if (m_entries.empty() || nowUs < m_entries.front().dueUs)
+        return false;
+    // The head and every entry due within 2 ms of it. Sending under the
+    // lock keeps forgetSocket from returning while a send on that handle runs.
+    const int64_t limit = m_entries.front().dueUs + 2000;
+    while (!m_entries.empty() && m_entries.front().dueUs <= limit) {
+        const Entry &e = m_entries.front();
+        m_send(e.fd, e.address, e.port, e.data.data(), int(e.data.size()));
+        m_entries.pop_front();
+    }
+    return true;
+}
+
 void DelayedSendQueue::run()
 {
     std::unique_lock<std::mutex> g(m_lock);
     while (!m_stop) {
-        if (m_entries.empty()) {
+        // A manual clock: the owner sends (sendDue); this thread only waits.
+        if (m_entries.empty() || m_clock->isManual()) {
             m_wake.wait(g);
             continue;
         }
-        const auto due = m_entries.front().due;
-        if (std::chrono::steady_clock::now() < due) {
-            m_wake.wait_until(g, due);
+        const int64_t now = m_clock->nowUs();
+        const int64_t due = m_entries.front().dueUs;
+        if (now < due) {
+            m_wake.wait_for(g, std::chrono::microseconds(due - now));
             continue;
         }
-        // The head and every entry due within 2 ms of it. Sending under the
-        // lock keeps forgetSocket from returning while a send on that handle runs.
-        const auto limit = due + std::chrono::milliseconds(2);
-        while (!m_entries.empty() && m_entries.front().due <= limit) {
-            const Entry &e = m_entries.front();
-            m_send(e.fd, e.address, e.port, e.data.data(), int(e.data.size()));
-            m_entries.pop_front();
-        }
+        sendHeadGroup(now);
     }
 }

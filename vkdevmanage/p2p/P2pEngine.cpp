@@ -8,15 +8,14 @@
 #include "TunnelConnection.h"
 #include "TunnelListener.h"
 
+#include "AddressText.h"
 #include "DeviceManager.h"
 #include "LibraryMessage.h"
 
 #include <QTimer>
 
 #include <arpa/inet.h>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -73,14 +72,6 @@ bool lookupHost(const char *name, char out[16])
     return ok;
 }
 
-uint32_t dottedToHost(const char *text)
-{
-    in_addr a {};
-    if (!text || !*text || inet_aton(text, &a) == 0)
-        return 0;
-    return ntohl(a.s_addr);
-}
-
 void copyField(char *dst, int size, const char *src)
 {
     std::memset(dst, 0, size_t(size));
@@ -115,15 +106,14 @@ P2pEngine::~P2pEngine()
 
 int64_t P2pEngine::nowMs() const
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() + m_clockOffset;
+    return m_clock.nowMs();
 }
 
 uint32_t P2pEngine::timeValue() const
 {
     if (m_role == RoleDevice)
         return uint32_t((nowMs() - m_created) / 1000 + 35);
-    return uint32_t(std::time(nullptr) + m_clockOffset / 1000);
+    return uint32_t(m_clock.wallSeconds());
 }
 
 void P2pEngine::setLanAddressForTest(const char *text)

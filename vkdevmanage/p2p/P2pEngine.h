@@ -4,6 +4,7 @@
 #include "DelayedSendQueue.h"
 #include "EventQueue.h"
 #include "P2pCipher.h"
+#include "P2pClock.h"
 #include "P2pWire.h"
 #include "RttEstimator.h"
 
@@ -105,7 +106,14 @@ public:
     uint32_t timeValue() const;
 
     // Test hooks (not exported): clock, LAN address, datagram filter, limits.
-    void advanceClockForTest(int64_t ms) { m_clockOffset += ms; }
+    // With the manual clock the engine's time moves only by advanceClockForTest;
+    // without it, advanceClockForTest adds an offset to the steady clock.
+    void setManualClockForTest() { m_clock.setManual(); }
+    void advanceClockForTest(int64_t ms)
+    {
+        m_clock.advance(ms);
+        m_delayed.sendDue();
+    }
     void setLanAddressForTest(const char *text);
     void setServerPortForTest(uint16_t port) { m_serverPort = port; }
     void setSkipCounterForTest(int n) { m_skipCounter = n; }
@@ -243,9 +251,9 @@ private:
     P2pCipher m_deviceKey;
     P2pCipher m_clientKey;
     P2pCipher m_passwordKey;
-    DelayedSendQueue m_delayed;
+    P2pClock m_clock;
+    DelayedSendQueue m_delayed {&m_clock};
     QTimer *m_timer = nullptr;
-    int64_t m_clockOffset = 0;
     int m_timerPeriod = 1;
     InputFilter m_inputFilter;
     int m_resends = 0;

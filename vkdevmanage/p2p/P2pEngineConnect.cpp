@@ -2,6 +2,7 @@
 // server, hole punching and the channel's timed events.
 #include "P2pEngine.h"
 
+#include "AddressText.h"
 #include "P2pChannel.h"
 #include "P2pPortMap.h"
 #include "TunnelConnection.h"
@@ -14,26 +15,6 @@
 #include <sys/socket.h>
 
 using namespace P2p;
-
-namespace {
-
-uint32_t dotted(const char *text)
-{
-    in_addr a {};
-    if (!text || !*text || inet_aton(text, &a) == 0)
-        return 0;
-    return ntohl(a.s_addr);
-}
-
-void toDotted(uint32_t address, char out[16])
-{
-    in_addr a {};
-    a.s_addr = htonl(address);
-    if (!inet_ntop(AF_INET, &a, out, 16))
-        out[0] = 0;
-}
-
-} // namespace
 
 P2pChannel *P2pEngine::newChannel()
 {
@@ -79,6 +60,8 @@ void P2pEngine::startChannel(P2pChannel *c)
         return;
     if (m_skipCounter > 0) {
         --m_skipCounter;
+        // The public address is the engine's, learnt by an earlier query.
+        std::memcpy(c->ownPublicAddr, m_ownPublicAddr, sizeof c->ownPublicAddr);
         c->publicPort = c->localPort();
         sendConnectRequest(c);
     } else {
@@ -178,14 +161,14 @@ void P2pEngine::sendPunchTo(P2pChannel *c, uint8_t code, uint32_t address, uint1
 void P2pEngine::sendPunchBurst(P2pChannel *c, int delayMs)
 {
     const int k = c->punchCounter++;
-    const uint32_t pub = dotted(c->peerPublicAddr);
+    const uint32_t pub = dottedToHost(c->peerPublicAddr);
     const uint16_t pubPort = uint16_t(c->peerPublicPort);
     if (k <= 2) {
         if (pub) {
             sendPunchTo(c, Punch, pub, pubPort, delayMs);
             sendPunchTo(c, Punch, pub, uint16_t(pubPort + 1), delayMs);
         }
-        if (const uint32_t lan = dotted(c->peerLanAddr))
+        if (const uint32_t lan = dottedToHost(c->peerLanAddr))
             sendPunchTo(c, Punch, lan, uint16_t(c->peerLanPort), 0);
     } else if (k <= 5) {
         if (pub)
@@ -214,11 +197,11 @@ bool P2pEngine::pathTarget(const P2pChannel *c, int path, uint32_t *address, uin
         *port = m_serverPort;
         break;
     case P2pChannel::PathPublic:
-        *address = dotted(c->peerPublicAddr);
+        *address = dottedToHost(c->peerPublicAddr);
         *port = uint16_t(c->peerPublicPort);
         break;
     case P2pChannel::PathLan:
-        *address = dotted(c->peerLanAddr);
+        *address = dottedToHost(c->peerLanAddr);
         *port = uint16_t(c->peerLanPort);
         break;
     case P2pChannel::PathRelay:
@@ -245,7 +228,7 @@ int P2pEngine::learnPath(P2pChannel *c, uint32_t address, uint16_t port)
     // host, or behind one NAT): the port tells them apart.
     if (address == m_serverAddress && c->relayPort != 0 && port == uint16_t(c->relayPort)) {
         c->path = P2pChannel::PathRelay;
-    } else if (address == dotted(c->peerLanAddr) && port == uint16_t(c->peerLanPort)) {
+    } else if (address == dottedToHost(c->peerLanAddr) && port == uint16_t(c->peerLanPort)) {
         c->path = std::strcmp(c->peerLanAddr, c->peerPublicAddr) == 0 ? P2pChannel::PathPublic : P2pChannel::PathLan;
         if (c->path == P2pChannel::PathPublic)
             c->peerPublicPort = port;

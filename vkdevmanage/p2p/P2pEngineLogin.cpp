@@ -212,10 +212,14 @@ void P2pEngine::handleEngineDatagram(const uint8_t *d, int n, uint32_t address, 
         if (device) {
             if (!m_serverAuth)
                 return;
-            // One channel per client request; a repeated request restarts it.
+            // One channel per client request; a repeated request (the same
+            // client and the same word) restarts it. Words alone repeat across
+            // clients: every client's counter starts at 1.
             const uint32_t word = le32(d + CrWord);
+            char clientId[sizeof c->peerId] = {};
+            readText(d, n, CrOwnId, 32, clientId, sizeof clientId);
             for (P2pChannel *k : m_channels)
-                if (k->peerWord == word)
+                if (k->peerWord == word && std::strcmp(k->peerId, clientId) == 0)
                     c = k;
             if (!c) {
                 if (m_channels.size() >= kMaxDeviceChannels)

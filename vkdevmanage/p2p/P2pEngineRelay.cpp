@@ -3,6 +3,7 @@
 // exchange with its rights check, and the relay pair sockets.
 #include "P2pEngine.h"
 
+#include "AddressText.h"
 #include "P2pChannel.h"
 #include "RelayPairSocket.h"
 
@@ -19,14 +20,6 @@ namespace {
 
 constexpr int64_t kRecordSilenceMs = 84000;
 constexpr int64_t kPairSilenceMs = 60000;
-
-void toDotted(uint32_t address, char out[16])
-{
-    in_addr a {};
-    a.s_addr = htonl(address);
-    if (!inet_ntop(AF_INET, &a, out, 16))
-        out[0] = 0;
-}
 
 void randomBytes(uint8_t *out, size_t n)
 {
