@@ -268,12 +268,8 @@ void ListPage::initFileTable()
 
 void ListPage::importListFiles(QTableWidget *table)
 {
-    // The dialog of the toolkit offers one file at a time.
-    const QString path = Dialogs::getOpenFileName(nullptr, tr("选择要导入的CSV文件"), QString(),
-                                                  QStringLiteral("CSV Files (*.csv)"));
-    if (path.isEmpty())
-        return;
-    const QStringList paths{path};
+    const QStringList paths = Dialogs::getOpenFileNames(nullptr, tr("选择要导入的CSV文件"), QString(),
+                                                        QStringLiteral("CSV Files (*.csv)"));
     for (const QString &p : paths) {
         const int row = table->rowCount();
         table->insertRow(row);

@@ -606,9 +606,11 @@ private slots:
         rec->clear();
 
         const QString path = writeFile(QStringLiteral("f.csv"), (headOf(1, 1, "auto") + "#1,9,9,9\n").toUtf8());
-        rec->answerFile(path);
+        rec->answerFiles({path});
         call("on_commandLoadToFileLIst_clicked");
+        QCOMPARE(rec->files.first().kind, Dialogs::FileKind::OpenMany);
         QCOMPARE(rec->files.first().caption, QStringLiteral("选择要导入的CSV文件"));
+        QCOMPARE(rec->files.first().filter, QStringLiteral("CSV Files (*.csv)"));
         QCOMPARE(files->rowCount(), 1);
         QCOMPARE(files->item(0, 0)->text(), QStringLiteral("f.csv"));
         QCOMPARE(files->item(0, 1)->text(), path);
@@ -629,11 +631,34 @@ private slots:
         QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualItemRect(files->item(0, 0)).center());
         page->fileMenuChosen(ListPage::FileMenuRemove);
         QCOMPARE(files->rowCount(), 0);
-        rec->answerFile(path);
+        rec->answerFiles({path});
         call("on_commandLoadToFileLIst_clicked");
+        QCOMPARE(files->rowCount(), 1);
         page->fileMenuChosen(ListPage::FileMenuClear);
         QCOMPARE(files->rowCount(), 0);
         QCOMPARE(page->fileRow(), -1);
+    }
+
+    void importSeveralFiles()
+    {
+        auto *files = w<QTableWidget>("tableFile");
+        const QString a = writeFile(QStringLiteral("b.csv"), QByteArray());
+        const QString b = writeFile(QStringLiteral("a.csv"), QByteArray());
+        const QString c = dir->filePath(QStringLiteral("sub/c.csv"));
+        rec->answerFiles({a, b, c});
+        rec->answerFiles({b});
+        call("on_commandLoadToFileLIst_clicked");
+        call("on_commandLoadToFileLIst_clicked");
+        QCOMPARE(rec->files.size(), 2);
+        // Every file chosen, in the order given, appended after the rows there.
+        QStringList names, paths;
+        for (int r = 0; r < files->rowCount(); ++r) {
+            names << files->item(r, 0)->text();
+            paths << files->item(r, 1)->text();
+        }
+        QCOMPARE(names, (QStringList{"b.csv", "a.csv", "c.csv", "a.csv"}));
+        QCOMPARE(paths, (QStringList{a, b, c, b}));
+        QVERIFY(rec->messages.isEmpty());
     }
 
     // --- Status, limits and replies
