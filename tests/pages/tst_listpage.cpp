@@ -534,6 +534,21 @@ private slots:
                                       << QStringList{"没有该模式，请检查文件格式是否正确！"};
         QTest::newRow("no mode line") << QString("#1,1,1,1\n") << 0 << 8 << defaults
                                       << QStringList{"没有该模式，请检查文件格式是否正确！"};
+        // A line is read up to 4096 characters; the rest of a longer line is
+        // dropped, never read as a line of its own.
+        const QString step1 = QStringLiteral("#1,1,10,1,");
+        QTest::newRow("over-long step line")
+            << headOf(2, 1, "auto") + step1 + QString(40000, 'x') + "#40,2000,9999\n#2,2,10,1\n" << 0 << 2
+            << QStringList{"1,10,1", "2,10,1"} << QStringList{};
+        QTest::newRow("rest of a long line starts with #")
+            << headOf(2, 1, "auto") + step1 + QString(4096 - step1.size(), 'x') + "#40,2000,9999\n#2,2,10,1\n" << 0
+            << 2 << QStringList{"1,10,1", "2,10,1"} << QStringList{};
+        QTest::newRow("line of exactly 4096")
+            << headOf(2, 1, "auto") + step1 + QString(4096 - step1.size(), 'x') + "\n#2,2,10,1\n" << 0 << 2
+            << QStringList{"1,10,1", "2,10,1"} << QStringList{};
+        QTest::newRow("over-long mode line")
+            << QString(",,,\n#TotalCounts,1,,,\n#Mode,auto,,,") + QString(4096 - 13, ' ') + "#Mode,list,,,\n#1,1,1,1\n"
+            << 0 << 1 << QStringList{"1,1,1"} << QStringList{};
         QTest::newRow("CR LF, other lines") << QString(headOf(1, 2, "auto") + "junk,1,2\n#1,3,4,5\n").replace("\n", "\r\n")
                                             << 0 << 1 << QStringList{"3,4,5"} << QStringList{};
     }
