@@ -240,8 +240,19 @@ void ListPage::pasteRows()
         // The empty line after a final newline is no row.
         if (line.isEmpty())
             continue;
+        // A pasted cell follows the rule of a typed one: text the column's
+        // editor would not take is not taken, the cell keeps what a new row
+        // holds; the caps of on_tableAUTO_itemChanged then apply. A cell the
+        // line leaves out stays empty.
         const QStringList f = line.split(QLatin1Char('\t'), Qt::KeepEmptyParts);
-        insertStepRow(m_stepTable, before + inserted, f.value(0), f.value(1), f.value(2));
+        const QString fresh[3] = {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
+        QString cells[3];
+        for (int c = 0; c < 3; ++c) {
+            cells[c] = f.value(c);
+            if (!cells[c].isEmpty() && !NumberDelegate::accepts(c, cells[c]))
+                cells[c] = fresh[c];
+        }
+        insertStepRow(m_stepTable, before + inserted, cells[0], cells[1], cells[2]);
         ++inserted;
     }
     updateStepCounts();

@@ -354,6 +354,16 @@ private slots:
         QTest::newRow("empty line inside") << "1\t2\t3\n\n4\t5\t6" << QStringList{"1,2,3", "4,5,6"};
         QTest::newRow("only a newline") << "\n" << QStringList{};
         QTest::newRow("extra fields") << "1\t2\t3\t4" << QStringList{"1,2,3"};
+        // Cells follow the editor's rule: what it refuses is a new row's text.
+        QTest::newRow("negative current") << "-5\t100\t1" << QStringList{"0,100,1"};
+        QTest::newRow("letters") << "abc\tx\t1s" << QStringList{"0,0,1"};
+        QTest::newRow("below the minima") << "5\t0.01\t0.4" << QStringList{"5,0,1"};
+        QTest::newRow("too many decimals") << "1.234\t1.2345\t2.5" << QStringList{"0,0,2.5"};
+        QTest::newRow("beyond the editor") << "10000\t10000\t100000" << QStringList{"0,0,1"};
+        QTest::newRow("no finite number") << "inf\tnan\t1e3" << QStringList{"0,0,1"};
+        // Taken by the editor, then capped as a typed cell is.
+        QTest::newRow("above the caps") << "45\t2500\t10000" << QStringList{"40,2000,9999.999"};
+        QTest::newRow("at the editor's limits") << "9999\t0.02\t0.5" << QStringList{"40,0.02,0.5"};
     }
     void pasteLines()
     {
