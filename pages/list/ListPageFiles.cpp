@@ -5,6 +5,7 @@
 
 #include "AppDirectory.h"
 #include "Dialogs.h"
+#include "ListCells.h"
 #include "ReplyRules.h"
 
 #include <QDateTime>
@@ -80,16 +81,8 @@ private:
     int m_pos = 0;
 };
 
-QString sixDigits(double v)
-{
-    return QString::number(v, 'g', 6);
-}
-
-double number(const QString &text)
-{
-    double v = 0;
-    return toFiniteDouble(text, &v) ? v : 0.0;
-}
+using ListCells::number;
+using ListCells::sixDigits;
 
 // A cell of a file is a number when the reply rule takes it and it has a
 // value: the rule alone also takes "." and "e5", which have none.
