@@ -175,7 +175,7 @@ private slots:
         Dialogs::open(other);
         QCOMPARE(rec->boxes.size(), 2);
         QCOMPARE(QApplication::activeModalWidget(), rec->boxes.at(1).data());
-        QTRY_VERIFY_WITH_TIMEOUT(!rec->boxOpen(0), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rec->boxOpen(0), 30000);
         QVERIFY(rec->boxOpen(1));
         QVERIFY(rec->boxes.at(1)->isVisible());
         QCOMPARE(QApplication::activeModalWidget(), rec->boxes.at(1).data());
