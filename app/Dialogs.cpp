@@ -98,8 +98,44 @@ QString Dialogs::file(const FileRequest &r)
     case FileKind::Open: return QFileDialog::getOpenFileName(r.parent, r.caption, r.dir, r.filter);
     case FileKind::Save: return QFileDialog::getSaveFileName(r.parent, r.caption, r.dir, r.filter);
     case FileKind::Directory: return QFileDialog::getExistingDirectory(r.parent, r.caption, r.dir);
+    case FileKind::OpenMany: return fileNames(r).value(0);
     }
     return QString();
+}
+
+QStringList Dialogs::fileNames(const FileRequest &r)
+{
+    if (g_handler)
+        return g_handler->fileNames(r);
+    return QFileDialog::getOpenFileNames(r.parent, r.caption, r.dir, r.filter);
+}
+
+namespace {
+QMessageBox *openBox(const Dialogs::Message &m)
+{
+    auto *box = new QMessageBox(toIcon(m.icon), m.title, m.text, m.buttons, m.parent);
+    if (m.defaultButton != QMessageBox::NoButton)
+        box->setDefaultButton(m.defaultButton);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+    return box;
+}
+} // namespace
+
+QStringList Dialogs::Handler::fileNames(const FileRequest &)
+{
+    return QStringList();
+}
+
+QMessageBox *Dialogs::Handler::open(const Message &m)
+{
+    return openBox(m);
+}
+
+QPointer<QMessageBox> Dialogs::open(const Message &m)
+{
+    return g_handler ? g_handler->open(m) : openBox(m);
 }
 
 QMessageBox::StandardButton Dialogs::information(QWidget *parent, const QString &title, const QString &text,
@@ -140,6 +176,18 @@ QString Dialogs::getSaveFileName(QWidget *parent, const QString &caption, const 
                                  const QString &filter)
 {
     return filed(FileKind::Save, parent, caption, dir, filter);
+}
+
+QStringList Dialogs::getOpenFileNames(QWidget *parent, const QString &caption, const QString &dir,
+                                      const QString &filter)
+{
+    Dialogs::FileRequest r;
+    r.kind = FileKind::OpenMany;
+    r.parent = parent;
+    r.caption = caption;
+    r.dir = dir;
+    r.filter = filter;
+    return fileNames(r);
 }
 
 QString Dialogs::getExistingDirectory(QWidget *parent, const QString &caption, const QString &dir)

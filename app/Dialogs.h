@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +15,7 @@ class Dialogs
 {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
-    enum class FileKind { Open, Save, Directory };
+    enum class FileKind { Open, Save, Directory, OpenMany };
 
     struct Message
     {
@@ -47,6 +48,12 @@ public:
         virtual int message(const Message &m) = 0;
         // Returns the chosen path, or an empty text when cancelled.
         virtual QString file(const FileRequest &r) = 0;
+        // Returns the chosen paths in the order given, none when cancelled
+        // (the default).
+        virtual QStringList fileNames(const FileRequest &r);
+        // Makes the box of Dialogs::open. By default a real box, shown
+        // without blocking.
+        virtual QMessageBox *open(const Message &m);
         // Runs one of the program's own modal dialogs. By default it is shown
         // without blocking and the answer is QDialog::Rejected.
         virtual int dialog(QDialog *d);
@@ -60,6 +67,14 @@ public:
     // QDialog::exec(), or the handler's answer.
     static int exec(QDialog *dialog);
     static QString file(const FileRequest &r);
+    static QStringList fileNames(const FileRequest &r);
+
+    // Shows a message box without waiting for its answer and hands the box
+    // back, so that the caller closes exactly this box (QDialog::done) when it
+    // wants, whatever other box is open above it by then. The box is modal,
+    // deletes itself once closed (the pointer turns null) and goes with its
+    // parent.
+    static QPointer<QMessageBox> open(const Message &m);
 
     // Shapes of the QMessageBox statics.
     static QMessageBox::StandardButton information(QWidget *parent, const QString &title, const QString &text,
@@ -80,6 +95,8 @@ public:
                                    const QString &dir = QString(), const QString &filter = QString());
     static QString getSaveFileName(QWidget *parent, const QString &caption = QString(),
                                    const QString &dir = QString(), const QString &filter = QString());
+    static QStringList getOpenFileNames(QWidget *parent, const QString &caption = QString(),
+                                        const QString &dir = QString(), const QString &filter = QString());
     static QString getExistingDirectory(QWidget *parent, const QString &caption = QString(),
                                         const QString &dir = QString());
 };

@@ -303,9 +303,11 @@ void BATPage::parseSettingReply(const DataPack &p)
 
     auto setNumber = [&](const char *key, float &field, QDoubleSpinBox *box) {
         if (isNumber && k == QLatin1String(key)) {
+            // The page keeps the number read, not what the box can show of
+            // it: the discharge current divides the voltage drop of the
+            // internal resistance.
+            field = number;
             box->setValue(double(number));
-            // What the box can show (its own range) is what the page keeps.
-            field = float(box->value());
         }
     };
     setNumber("SYS:BAT:CURR:L", m_mode.setCurr, ui->SpinSetBatCurr);

@@ -5,6 +5,7 @@
 
 #include "AppDirectory.h"
 #include "Dialogs.h"
+#include "ListCells.h"
 #include "ReplyRules.h"
 
 #include <QDateTime>
@@ -23,23 +24,65 @@
 
 namespace {
 
-// What the reader keeps of a file: lines are cut at kMaxLineChars, and step
-// lines beyond kMaxStepLines are dropped (the table takes 100; the rest are
-// only counted off with the row-limit warning).
+// What the reader keeps of a file: lines are cut at kMaxLineChars (the rest
+// of a longer line is dropped), and step lines beyond kMaxStepLines are
+// dropped (the table takes 100; the rest are only counted off with the
+// row-limit warning).
 const int kMaxLineChars = 4096;
 const int kMaxStepLines = 200;
 const int kMaxLines = 100000;
 
-QString sixDigits(double v)
+// Reads a text stream line by line, keeping at most `maxChars` of a line:
+// the rest of a longer line is read past and thrown away, so that it never
+// comes back as a line of its own. Holds no more than one chunk and one
+// line, however long the lines of the file are.
+class LineReader
 {
-    return QString::number(v, 'g', 6);
-}
+public:
+    LineReader(QTextStream &in, int maxChars)
+        : m_in(in), m_max(maxChars)
+    {
+    }
 
-double number(const QString &text)
-{
-    double v = 0;
-    return toFiniteDouble(text, &v) ? v : 0.0;
-}
+    // The next line without its end; false at the end of the stream.
+    bool next(QString *line)
+    {
+        line->clear();
+        bool any = false;
+        for (;;) {
+            if (m_pos >= m_chunk.size()) {
+                m_chunk = m_in.read(kChunkChars);
+                m_pos = 0;
+                if (m_chunk.isEmpty())
+                    break;
+            }
+            any = true;
+            const int nl = m_chunk.indexOf(QLatin1Char('\n'), m_pos);
+            const int end = nl < 0 ? m_chunk.size() : nl;
+            const int take = std::min(end - m_pos, m_max - line->size());
+            if (take > 0)
+                line->append(m_chunk.midRef(m_pos, take));
+            m_pos = end;
+            if (nl >= 0) {
+                m_pos = nl + 1;
+                break;
+            }
+        }
+        if (line->endsWith(QLatin1Char('\r')))
+            line->chop(1);
+        return any;
+    }
+
+private:
+    static const int kChunkChars = 16384;
+    QTextStream &m_in;
+    const int m_max;
+    QString m_chunk;
+    int m_pos = 0;
+};
+
+using ListCells::number;
+using ListCells::sixDigits;
 
 // A cell of a file is a number when the reply rule takes it and it has a
 // value: the rule alone also takes "." and "e5", which have none.
@@ -145,8 +188,9 @@ bool ListPage::parseListFile(const QString &path, ListFileContent *content)
         if (f.size() > 1)
             *text = f.at(1);
     };
-    while (!in.atEnd() && lines++ < kMaxLines) {
-        const QString line = in.readLine(kMaxLineChars);
+    LineReader reader(in, kMaxLineChars);
+    QString line;
+    while (lines++ < kMaxLines && reader.next(&line)) {
         if (line.startsWith(QLatin1String("#TotalCounts"))) {
             field1(line, &content->countText);
         } else if (line.startsWith(QLatin1String("#Cycles"))) {
@@ -268,12 +312,8 @@ void ListPage::initFileTable()
 
 void ListPage::importListFiles(QTableWidget *table)
 {
-    // The dialog of the toolkit offers one file at a time.
-    const QString path = Dialogs::getOpenFileName(nullptr, tr("选择要导入的CSV文件"), QString(),
-                                                  QStringLiteral("CSV Files (*.csv)"));
-    if (path.isEmpty())
-        return;
-    const QStringList paths{path};
+    const QStringList paths = Dialogs::getOpenFileNames(nullptr, tr("选择要导入的CSV文件"), QString(),
+                                                        QStringLiteral("CSV Files (*.csv)"));
     for (const QString &p : paths) {
         const int row = table->rowCount();
         table->insertRow(row);

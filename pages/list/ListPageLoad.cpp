@@ -6,7 +6,7 @@
 
 #include "Dialogs.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
 #include <QMessageBox>
@@ -54,18 +54,16 @@ void ListPage::on_commandLoadToDev_clicked()
 
 void ListPage::showSelfClosingMessage(const QString &text, int ms)
 {
-    // The box has no buttons: it closes itself after `ms`.
-    QTimer::singleShot(ms, this, [text]() {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            if (box->text() == text)
-                box->done(0);
-    });
+    // The box has no buttons: it closes itself after `ms`, by its own
+    // reference, whatever other box may be open above it by then.
     Dialogs::Message m;
     m.icon = Dialogs::Icon::Information;
     m.parent = this;
     m.text = text;
     m.buttons = QMessageBox::NoButton;
-    Dialogs::show(m);
+    const QPointer<QMessageBox> box = Dialogs::open(m);
+    if (box)
+        QTimer::singleShot(ms, box, [box]() { box->done(0); });
 }
 
 void ListPage::loadListToDevice()

@@ -5,8 +5,8 @@
 #include "ui_ListPage.h"
 
 #include "Dialogs.h"
+#include "ListCells.h"
 #include "NumberDelegate.h"
-#include "ReplyRules.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,29 +21,14 @@
 
 namespace {
 
-// A cell's number as the table reads it: text that is no finite number is 0.
-double cellNumber(const QString &text)
-{
-    double v = 0;
-    return toFiniteDouble(text, &v) ? v : 0.0;
-}
+using ListCells::number;
+using ListCells::sixDigits;
 
 QTableWidgetItem *centredItem(const QString &text)
 {
     auto *item = new QTableWidgetItem(text);
     item->setTextAlignment(Qt::AlignCenter);
     return item;
-}
-
-QString sixDigits(double v)
-{
-    return QString::number(v, 'g', 6);
-}
-
-// The shortest general format of a float maximum ("40", "2000", "12.5").
-QString shortest(float v)
-{
-    return QString::number(double(v), 'g', 6);
 }
 
 } // namespace
@@ -65,9 +50,10 @@ void ListPage::initStepTable()
 
 void ListPage::updateStepHeaders()
 {
-    const QString curr = QStringLiteral("Current\n(0-%0.00(A))").replace(QLatin1String("%0"), shortest(currentCurrMax()));
-    const QString slope =
-        QStringLiteral("Rise Slope\n(0.02-%0(A/ms))").replace(QLatin1String("%0"), shortest(m_limits.limitMaxSlope));
+    const QString curr = QStringLiteral("Current\n(0-%0.00(A))")
+                             .replace(QLatin1String("%0"), sixDigits(double(currentCurrMax())));
+    const QString slope = QStringLiteral("Rise Slope\n(0.02-%0(A/ms))")
+                              .replace(QLatin1String("%0"), sixDigits(double(m_limits.limitMaxSlope)));
     ui->tableAUTO->setHorizontalHeaderLabels({curr, slope, QStringLiteral("Time\n(0.5-9999(s))")});
 }
 
@@ -123,7 +109,7 @@ void ListPage::on_tableAUTO_itemChanged(QTableWidgetItem *item)
 {
     if (!item)
         return;
-    const double v = cellNumber(item->text());
+    const double v = number(item->text());
     QString capped;
     switch (item->column()) {
     case 0:
@@ -157,7 +143,7 @@ void ListPage::clampCurrentColumn(float maximum)
             continue;
         QString text = item->text();
         text.remove(QLatin1Char('A'));
-        if (cellNumber(text) > double(maximum))
+        if (number(text) > double(maximum))
             item->setText(sixDigits(double(maximum)));
     }
     t->viewport()->update();
@@ -195,7 +181,7 @@ ListPage::StepValues ListPage::readStepRow(QTableWidget *table, int row) const
         return s;
     auto cell = [&](int c) {
         QTableWidgetItem *item = table->item(row, c);
-        return item ? cellNumber(item->text()) : 0.0;
+        return item ? number(item->text()) : 0.0;
     };
     s.current = cell(0);
     s.slope = cell(1);
@@ -240,8 +226,19 @@ void ListPage::pasteRows()
         // The empty line after a final newline is no row.
         if (line.isEmpty())
             continue;
+        // A pasted cell follows the rule of a typed one: text the column's
+        // editor would not take is not taken, the cell keeps what a new row
+        // holds; the caps of on_tableAUTO_itemChanged then apply. A cell the
+        // line leaves out stays empty.
         const QStringList f = line.split(QLatin1Char('\t'), Qt::KeepEmptyParts);
-        insertStepRow(m_stepTable, before + inserted, f.value(0), f.value(1), f.value(2));
+        const QString fresh[3] = {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
+        QString cells[3];
+        for (int c = 0; c < 3; ++c) {
+            cells[c] = f.value(c);
+            if (!cells[c].isEmpty() && !NumberDelegate::accepts(c, cells[c]))
+                cells[c] = fresh[c];
+        }
+        insertStepRow(m_stepTable, before + inserted, cells[0], cells[1], cells[2]);
         ++inserted;
     }
     updateStepCounts();

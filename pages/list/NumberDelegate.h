@@ -2,6 +2,8 @@
 
 #include <QItemDelegate>
 
+class QValidator;
+
 // Cell editor of the step table: a line edit that accepts numbers only, by
 // column: current 0..9999 (2 decimals), rise slope 0.02..9999 (3 decimals),
 // time 0.5..99999 (3 decimals).
@@ -13,4 +15,10 @@ public:
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override;
+
+    // The editor's number rule of a column (none for other columns).
+    static QValidator *makeValidator(int column, QObject *parent);
+    // Whether the editor of the column takes the text as it stands, so that
+    // text from elsewhere (a paste) follows the rule of typed text.
+    static bool accepts(int column, const QString &text);
 };

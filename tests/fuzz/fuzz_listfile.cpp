@@ -2,7 +2,8 @@
 // file, read into the step table of one page (a fresh page per input would
 // cost far more than the reading). Afterwards the table holds at most 100
 // rows, and after a file of a known mode every cell is a number inside the
-// range of its column for the limits in force.
+// range of its column for the limits in force and every row comes from a
+// step line of the file.
 //
 // Input: byte 0 chooses the limits and the AC flag before the reading (see
 // prepare()); the rest is the file as it lies on disk.
@@ -94,6 +95,23 @@ QStringList cells(ListPage &page)
     return out;
 }
 
+// The step lines a plain ASCII file has: lines that start with '#' and are
+// no head line. Every row read comes from one of them (the rest of an
+// over-long line is no line); -1 when the bytes are not plain ASCII (a
+// byte-order mark or another encoding may decode to other lines).
+int asciiStepLines(const uint8_t *data, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        if (data[i] == 0 || data[i] > 0x7f)
+            return -1;
+    int n = 0;
+    const QList<QByteArray> lines = QByteArray(reinterpret_cast<const char *>(data), int(size)).split('\n');
+    for (const QByteArray &l : lines)
+        if (l.startsWith('#') && !l.startsWith("#TotalCounts") && !l.startsWith("#Cycles") && !l.startsWith("#Mode"))
+            ++n;
+    return n;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***argv)
@@ -127,8 +145,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool known = read && (mode == QLatin1String("auto") || mode == QLatin1String("manual")
                                 || mode == QLatin1String("trigger"));
     g_page->readListFile(g_path);
-    if (known)
+    if (known) {
         checkTable(*g_page);
+        const int stepLines = asciiStepLines(data + 1, size - 1);
+        FUZZ_CHECK(stepLines < 0 || g_page->stepTable()->rowCount() <= stepLines, "a row from no step line");
+    }
     FUZZ_CHECK(g_page->stepTable()->rowCount() <= ListPage::kMaxSteps, "more than 100 rows");
     // Reading again from the state the file left gives the same table.
     const QStringList first = cells(*g_page);

@@ -453,6 +453,37 @@ private slots:
         QCOMPARE(f->w<QDoubleSpinBox>("SpinSetVstop")->property("originalValue").toDouble(), 10.5);
     }
 
+    // A setting read back is kept as the number read; its box shows what it
+    // can of it (its range and decimals).
+    void readBackKeepsTheNumberRead_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("data");
+        QTest::addColumn<double>("shown");
+        QTest::newRow("current, more decimals") << "SYS:BAT:CURR:L" << "SpinSetBatCurr" << "1.23456\n" << 1.235;
+        QTest::newRow("current above the box") << "SYS:BAT:CURR:L" << "SpinSetBatCurr" << "12345\n" << 9999.0;
+        QTest::newRow("cut-off voltage") << "SYS:BAT:VSTOP:L" << "SpinSetVstop" << "10.0004\n" << 10.0;
+        QTest::newRow("cut-off capacity") << "SYS:BAT:CSTOP:L" << "SpinSetCstop" << "0.0001\n" << 0.0;
+        QTest::newRow("cut-off time") << "SYS:BAT:TMSTOP:L" << "SpinSetTstop" << "12.7\n" << 13.0;
+    }
+    void readBackKeepsTheNumberRead()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, box);
+        QFETCH(QString, data);
+        QFETCH(double, shown);
+        f->page->BATreceDevFun(true, 1, QStringLiteral("START"));
+        f->reply(key, data);
+        const elcBatteryModeParam &m = f->page->modeParam();
+        const float kept = key == "SYS:BAT:CURR:L"    ? m.setCurr
+                           : key == "SYS:BAT:VSTOP:L" ? m.setVolt
+                           : key == "SYS:BAT:CSTOP:L" ? m.setCap
+                                                      : m.setTime;
+        QCOMPARE(kept, data.trimmed().toFloat());
+        QCOMPARE(f->w<QDoubleSpinBox>(box.toLatin1().constData())->value(), shown);
+    }
+
     void lastReadBackReplyEndsSyncingUnanswered()
     {
         f->page->BATreceDevFun(true, 1, QStringLiteral("START"));
@@ -1059,6 +1090,9 @@ private slots:
         QTest::newRow("above nominal is capped") << 2.0 << 2.5 << 10.0 << 12.0 << 11.5 << "100.0%" << "0.050Ω";
         QTest::newRow("loaded above no-load") << 2.0 << 1.0 << 10.0 << 11.0 << 11.5 << "50.0%" << "0.000Ω";
         QTest::newRow("set current 0") << 2.0 << 1.0 << 0.0 << 12.0 << 11.5 << "50.0%" << "Invalid";
+        // The current read back divides as read, not as its box rounds it (0.063).
+        QTest::newRow("set current finer than its box") << 2.0 << 1.0 << 0.0625 << 12.0 << 11.9375 << "50.0%"
+                                                        << "1.000Ω";
         QTest::newRow("small") << 0.1 << 0.0222 << 5.0 << 12.0 << 11.75 << "22.2%" << "0.050Ω";
         // Readings near the float limits: a result that is no number is invalid.
         QTest::newRow("drop beyond the float range") << 2.0 << 1.0 << 1.0 << 3.4e38 << -3.4e38 << "50.0%" << "Invalid";

@@ -354,6 +354,16 @@ private slots:
         QTest::newRow("empty line inside") << "1\t2\t3\n\n4\t5\t6" << QStringList{"1,2,3", "4,5,6"};
         QTest::newRow("only a newline") << "\n" << QStringList{};
         QTest::newRow("extra fields") << "1\t2\t3\t4" << QStringList{"1,2,3"};
+        // Cells follow the editor's rule: what it refuses is a new row's text.
+        QTest::newRow("negative current") << "-5\t100\t1" << QStringList{"0,100,1"};
+        QTest::newRow("letters") << "abc\tx\t1s" << QStringList{"0,0,1"};
+        QTest::newRow("below the minima") << "5\t0.01\t0.4" << QStringList{"5,0,1"};
+        QTest::newRow("too many decimals") << "1.234\t1.2345\t2.5" << QStringList{"0,0,2.5"};
+        QTest::newRow("beyond the editor") << "10000\t10000\t100000" << QStringList{"0,0,1"};
+        QTest::newRow("no finite number") << "inf\tnan\t1e3" << QStringList{"0,0,1"};
+        // Taken by the editor, then capped as a typed cell is.
+        QTest::newRow("above the caps") << "45\t2500\t10000" << QStringList{"40,2000,9999.999"};
+        QTest::newRow("at the editor's limits") << "9999\t0.02\t0.5" << QStringList{"40,0.02,0.5"};
     }
     void pasteLines()
     {
@@ -534,6 +544,21 @@ private slots:
                                       << QStringList{"没有该模式，请检查文件格式是否正确！"};
         QTest::newRow("no mode line") << QString("#1,1,1,1\n") << 0 << 8 << defaults
                                       << QStringList{"没有该模式，请检查文件格式是否正确！"};
+        // A line is read up to 4096 characters; the rest of a longer line is
+        // dropped, never read as a line of its own.
+        const QString step1 = QStringLiteral("#1,1,10,1,");
+        QTest::newRow("over-long step line")
+            << headOf(2, 1, "auto") + step1 + QString(40000, 'x') + "#40,2000,9999\n#2,2,10,1\n" << 0 << 2
+            << QStringList{"1,10,1", "2,10,1"} << QStringList{};
+        QTest::newRow("rest of a long line starts with #")
+            << headOf(2, 1, "auto") + step1 + QString(4096 - step1.size(), 'x') + "#40,2000,9999\n#2,2,10,1\n" << 0
+            << 2 << QStringList{"1,10,1", "2,10,1"} << QStringList{};
+        QTest::newRow("line of exactly 4096")
+            << headOf(2, 1, "auto") + step1 + QString(4096 - step1.size(), 'x') + "\n#2,2,10,1\n" << 0 << 2
+            << QStringList{"1,10,1", "2,10,1"} << QStringList{};
+        QTest::newRow("over-long mode line")
+            << QString(",,,\n#TotalCounts,1,,,\n#Mode,auto,,,") + QString(4096 - 13, ' ') + "#Mode,list,,,\n#1,1,1,1\n"
+            << 0 << 1 << QStringList{"1,1,1"} << QStringList{};
         QTest::newRow("CR LF, other lines") << QString(headOf(1, 2, "auto") + "junk,1,2\n#1,3,4,5\n").replace("\n", "\r\n")
                                             << 0 << 1 << QStringList{"3,4,5"} << QStringList{};
     }
@@ -606,9 +631,11 @@ private slots:
         rec->clear();
 
         const QString path = writeFile(QStringLiteral("f.csv"), (headOf(1, 1, "auto") + "#1,9,9,9\n").toUtf8());
-        rec->answerFile(path);
+        rec->answerFiles({path});
         call("on_commandLoadToFileLIst_clicked");
+        QCOMPARE(rec->files.first().kind, Dialogs::FileKind::OpenMany);
         QCOMPARE(rec->files.first().caption, QStringLiteral("选择要导入的CSV文件"));
+        QCOMPARE(rec->files.first().filter, QStringLiteral("CSV Files (*.csv)"));
         QCOMPARE(files->rowCount(), 1);
         QCOMPARE(files->item(0, 0)->text(), QStringLiteral("f.csv"));
         QCOMPARE(files->item(0, 1)->text(), path);
@@ -629,11 +656,34 @@ private slots:
         QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualItemRect(files->item(0, 0)).center());
         page->fileMenuChosen(ListPage::FileMenuRemove);
         QCOMPARE(files->rowCount(), 0);
-        rec->answerFile(path);
+        rec->answerFiles({path});
         call("on_commandLoadToFileLIst_clicked");
+        QCOMPARE(files->rowCount(), 1);
         page->fileMenuChosen(ListPage::FileMenuClear);
         QCOMPARE(files->rowCount(), 0);
         QCOMPARE(page->fileRow(), -1);
+    }
+
+    void importSeveralFiles()
+    {
+        auto *files = w<QTableWidget>("tableFile");
+        const QString a = writeFile(QStringLiteral("b.csv"), QByteArray());
+        const QString b = writeFile(QStringLiteral("a.csv"), QByteArray());
+        const QString c = dir->filePath(QStringLiteral("sub/c.csv"));
+        rec->answerFiles({a, b, c});
+        rec->answerFiles({b});
+        call("on_commandLoadToFileLIst_clicked");
+        call("on_commandLoadToFileLIst_clicked");
+        QCOMPARE(rec->files.size(), 2);
+        // Every file chosen, in the order given, appended after the rows there.
+        QStringList names, paths;
+        for (int r = 0; r < files->rowCount(); ++r) {
+            names << files->item(r, 0)->text();
+            paths << files->item(r, 1)->text();
+        }
+        QCOMPARE(names, (QStringList{"b.csv", "a.csv", "c.csv", "a.csv"}));
+        QCOMPARE(paths, (QStringList{a, b, c, b}));
+        QVERIFY(rec->messages.isEmpty());
     }
 
     // --- Status, limits and replies

@@ -7,6 +7,7 @@
 #include "ModelFlags.h"
 #include "PackCapture.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -154,7 +155,30 @@ private slots:
         // The self-closing box: no buttons.
         QCOMPARE(rec->texts(), QStringList{"列表加载完成"});
         QCOMPARE(rec->messages.first().buttons, QMessageBox::StandardButtons(QMessageBox::NoButton));
-        QVERIFY(page->findChildren<QDialog *>().isEmpty()); // the progress dialog went
+        // The progress dialog went; the box closes itself later.
+        QCOMPARE(rec->boxes.size(), 1);
+        QCOMPARE(page->findChildren<QDialog *>(), QList<QDialog *>{rec->boxes.first().data()});
+    }
+
+    // The self-closing box goes after its second by its own reference, also
+    // when another modal box is open above it by then; that box stays.
+    void loadBoxClosesUnderAnotherBox()
+    {
+        makeReady();
+        rec->showBoxes(true);
+        call("on_commandLoadToDev_clicked");
+        QCOMPARE(rec->texts(), QStringList{"列表加载完成"});
+        QCOMPARE(rec->boxes.size(), 1);
+        QVERIFY(rec->boxOpen(0));
+        Dialogs::Message other;
+        other.text = QStringLiteral("仪器未响应，开机失败!");
+        Dialogs::open(other);
+        QCOMPARE(rec->boxes.size(), 2);
+        QCOMPARE(QApplication::activeModalWidget(), rec->boxes.at(1).data());
+        QTRY_VERIFY_WITH_TIMEOUT(!rec->boxOpen(0), 30000);
+        QVERIFY(rec->boxOpen(1));
+        QVERIFY(rec->boxes.at(1)->isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), rec->boxes.at(1).data());
     }
 
     void loadTriggerMode()

@@ -1,5 +1,11 @@
 #include "DialogRecorder.h"
 
+#include <QVariant>
+
+namespace {
+const char *const kClosed = "dialogRecorderClosed";
+}
+
 DialogRecorder::DialogRecorder()
 {
     m_previous = Dialogs::setHandler(this);
@@ -8,6 +14,8 @@ DialogRecorder::DialogRecorder()
 DialogRecorder::~DialogRecorder()
 {
     Dialogs::setHandler(m_previous);
+    for (const QPointer<QMessageBox> &b : qAsConst(boxes))
+        delete b.data();
 }
 
 int DialogRecorder::message(const Dialogs::Message &m)
@@ -34,6 +42,33 @@ QString DialogRecorder::file(const Dialogs::FileRequest &r)
     return QString();
 }
 
+QStringList DialogRecorder::fileNames(const Dialogs::FileRequest &r)
+{
+    files << r;
+    if (!m_filesAnswers.isEmpty())
+        return m_filesAnswers.dequeue();
+    return QStringList();
+}
+
+QMessageBox *DialogRecorder::open(const Dialogs::Message &m)
+{
+    messages << m;
+    auto *box = new QMessageBox(QMessageBox::NoIcon, m.title, m.text, m.buttons, m.parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    QObject::connect(box, &QDialog::finished, box, [box]() { box->setProperty(kClosed, true); });
+    boxes << box;
+    if (m_showBoxes)
+        box->show();
+    return box;
+}
+
+bool DialogRecorder::boxOpen(int i) const
+{
+    const QMessageBox *b = boxes.value(i);
+    return b && !b->property(kClosed).toBool();
+}
+
 QStringList DialogRecorder::texts() const
 {
     QStringList t;
@@ -53,4 +88,5 @@ void DialogRecorder::clear()
     files.clear();
     m_messageAnswers.clear();
     m_fileAnswers.clear();
+    m_filesAnswers.clear();
 }
