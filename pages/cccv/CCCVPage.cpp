@@ -1,6 +1,7 @@
 #include "CCCVPage.h"
 #include "ui_CCCVPage.h"
 
+#include "ChartAxisRange.h"
 #include "ChartExport.h"
 #include "ChartLineItem.h"
 #include "ClickOutsideFilter.h"
@@ -1404,6 +1405,8 @@ void CCCVPage::resetCharts()
     m_voltTrace.clear();
     m_currTrace.clear();
     m_powTrace.clear();
+    for (RunningDecimation *d : {&m_voltDrawn, &m_currDrawn, &m_powDrawn})
+        d->reset(double(chartBaseMs()));
     m_ivVoltLine->clear();
     m_ivCurrLine->clear();
     m_powLine->clear();
@@ -1420,7 +1423,8 @@ void CCCVPage::resetCharts()
     m_powAxis->setRange(0, 400);
 }
 
-void CCCVPage::updateAxisRange(float value, float &max, float &min, double factor, QValueAxis *a, QValueAxis *b)
+void CCCVPage::updateAxisRange(float value, float &max, float &min, double factor, QValueAxis *a, QChart *aChart,
+                               QValueAxis *b, QChart *bChart)
 {
     bool changed = false;
     if (value > max) {
@@ -1436,28 +1440,34 @@ void CCCVPage::updateAxisRange(float value, float &max, float &min, double facto
         return;
     const double lower = min < 0 ? double(min) * factor : 0.0;
     const double upper = double(max) * factor;
-    a->setRange(lower, upper);
+    // Only a change that can be seen lays the axis out again.
+    ChartAxisRange::setVisibly(a, lower, upper, ChartAxisRange::plotPixels(aChart, false));
     if (b)
-        b->setRange(lower, upper);
+        ChartAxisRange::setVisibly(b, lower, upper, ChartAxisRange::plotPixels(bChart, false));
 }
 
-// Decimation columns of a chart: one per two pixels of the plot, the width of
-// the 2 px pens, so a column's vertical span is drawn as the full series would.
+// Columns of the drawn lines: one per pixel of the plot at most, so that no
+// column is wider than the two pixels of the lines' pens.
 int CCCVPage::plotColumns(QChart *chart) const
 {
     const int w = int(chart->plotArea().width());
-    return (w > 0 ? w : 800) / 2 + 1;
+    return (w > 0 ? w : 800) + 1;
 }
 
 void CCCVPage::addChartReading(qint64 elapsedMs, double volt, double curr, double pow, bool redraw)
 {
-    updateAxisRange(float(curr), m_maxCurr, m_minCurr, 1.4, m_ivCurrAxis, m_currChartCurrAxis);
-    updateAxisRange(float(volt), m_maxVolt, m_minVolt, 1.2, m_ivVoltAxis);
-    updateAxisRange(float(pow), m_maxPow, m_minPow, 1.2, m_powAxis);
+    updateAxisRange(float(curr), m_maxCurr, m_minCurr, 1.4, m_ivCurrAxis, m_ivChart, m_currChartCurrAxis,
+                    m_currChart);
+    updateAxisRange(float(volt), m_maxVolt, m_minVolt, 1.2, m_ivVoltAxis, m_ivChart);
+    updateAxisRange(float(pow), m_maxPow, m_minPow, 1.2, m_powAxis, m_powChart);
     const double x = double(chartBaseMs() + elapsedMs);
     m_voltTrace.append(x, volt);
     m_currTrace.append(x, curr);
     m_powTrace.append(x, pow);
+    // The drawn lines follow point by point.
+    m_voltDrawn.follow(QPointF(x, volt), m_voltTrace.points());
+    m_currDrawn.follow(QPointF(x, curr), m_currTrace.points());
+    m_powDrawn.follow(QPointF(x, pow), m_powTrace.points());
     m_lastElapsedMs = elapsedMs;
     if (redraw)
         refreshChartViews();
@@ -1469,22 +1479,20 @@ void CCCVPage::refreshChartViews()
     const qint64 end = base + m_lastElapsedMs;
     const double xMin = double(base);
     const double xMax = double(m_lastElapsedMs > 0 ? end : base + 10000);
-    const QVector<QPointF> volt = m_voltTrace.decimated(xMin, xMax, plotColumns(m_ivChart));
-    const QVector<QPointF> curr = m_currTrace.decimated(xMin, xMax, plotColumns(m_ivChart));
-    const QVector<QPointF> pow = m_powTrace.decimated(xMin, xMax, plotColumns(m_powChart));
     if (m_lastElapsedMs > 0) {
         // A zero-length time axis has no scale; the first point keeps the reset range.
-        // Range ends as UTC date-times: the same instants, without a time-zone lookup each.
-        const QDateTime from = QDateTime::fromMSecsSinceEpoch(base, Qt::UTC);
-        const QDateTime to = QDateTime::fromMSecsSinceEpoch(end, Qt::UTC);
-        m_ivTimeAxis->setRange(from, to);
-        m_powTimeAxis->setRange(from, to);
+        ChartAxisRange::setVisibly(m_ivTimeAxis, base, end, ChartAxisRange::plotPixels(m_ivChart, true));
+        ChartAxisRange::setVisibly(m_powTimeAxis, base, end, ChartAxisRange::plotPixels(m_powChart, true));
     }
     cacheLineItems(m_ivChart);
     cacheLineItems(m_powChart);
-    m_ivVoltLine->setPoints(volt, xMin, xMax);
-    m_ivCurrLine->setPoints(curr, xMin, xMax);
-    m_powLine->setPoints(pow, xMin, xMax);
+    const int ivColumns = plotColumns(m_ivChart);
+    m_voltDrawn.setMaxColumns(ivColumns, m_voltTrace.points());
+    m_currDrawn.setMaxColumns(ivColumns, m_currTrace.points());
+    m_powDrawn.setMaxColumns(plotColumns(m_powChart), m_powTrace.points());
+    m_ivVoltLine->setPoints(m_voltDrawn.drawnLine(m_voltTrace.points()), xMin, xMax);
+    m_ivCurrLine->setPoints(m_currDrawn.drawnLine(m_currTrace.points()), xMin, xMax);
+    m_powLine->setPoints(m_powDrawn.drawnLine(m_powTrace.points()), xMin, xMax);
 }
 
 void CCCVPage::timerTimeOut()
