@@ -4,6 +4,7 @@
 #include "ChartAxisRange.h"
 #include "ChartExport.h"
 #include "ChartLineItem.h"
+#include "ChartStyle.h"
 #include "ClickOutsideFilter.h"
 #include "Dialogs.h"
 #include "ModelFlags.h"
@@ -13,7 +14,6 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QGraphicsLineItem>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
@@ -129,108 +129,10 @@ void applyWord(int wordIndex, int &field, QComboBox *box)
     box->setCurrentIndex(field);
 }
 
-QFont chartFont(int pointSize)
+// The static page's axis lines: 2 px with round caps and joins.
+QPen axisPen(const QColor &colour)
 {
-    QFont f(QStringLiteral("微软雅黑"));
-    f.setBold(true);
-    f.setPointSize(pointSize);
-    return f;
-}
-
-void styleAxis(QAbstractAxis *axis, const QColor &lineColour)
-{
-    axis->setTitleFont(chartFont(8));
-    axis->setLabelsFont(chartFont(7));
-    QPen pen(lineColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    axis->setLinePen(pen);
-}
-
-QDateTimeAxis *makeTimeAxis(const QColor &lineColour)
-{
-    auto *a = new QDateTimeAxis;
-    a->setTickCount(10);
-    a->setFormat(QStringLiteral("hh:mm:ss"));
-    a->setTitleText(QStringLiteral("(s)"));
-    styleAxis(a, lineColour);
-    return a;
-}
-
-QValueAxis *makeValueAxis(const QString &title, const QColor &lineColour)
-{
-    auto *a = new QValueAxis;
-    a->setTickCount(6);
-    a->setLabelFormat(QStringLiteral("%.2f"));
-    a->setTitleText(title);
-    styleAxis(a, lineColour);
-    return a;
-}
-
-QChart *makeChart(const QString &title)
-{
-    auto *c = new QChart;
-    c->setTheme(QChart::ChartThemeBlueIcy);
-    c->setMargins(QMargins(2, 2, 2, 2));
-    c->legend()->hide();
-    c->setTitle(title);
-    c->setTitleFont(chartFont(10));
-    // The blurred background shadow would be redrawn on every update.
-    c->setDropShadowEnabled(false);
-    return c;
-}
-
-QLineSeries *makeSeries(QChart *chart, const QColor &colour)
-{
-    auto *s = new QLineSeries;
-    s->setPen(QPen(colour, 2));
-    chart->addSeries(s);
-    s->setPen(QPen(colour, 2)); // the theme repaints a series when it is added
-    return s;
-}
-
-// Grid lines, ticks and axis lines keep their place while a run grows (the
-// ticks are evenly spaced over a plot area that stays put), but the two-pixel
-// axis pen is outlined anew whenever one is drawn: each keeps a pixmap of
-// itself instead, redrawn only when the line moves. The chart creates these
-// items as its axes are laid out, so new ones are picked up on every refresh.
-void cacheLineItems(QGraphicsItem *item)
-{
-    for (QGraphicsItem *child : item->childItems()) {
-        if (child->type() == QGraphicsLineItem::Type) {
-            if (child->cacheMode() == QGraphicsItem::NoCache)
-                child->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-        } else {
-            cacheLineItems(child);
-        }
-    }
-}
-
-// The theme's one-pixel grid pen as the cosmetic pen it draws like: a line
-// item with a pen of some width outlines its path for its bounds on every
-// repaint. Set after the chart has styled the axis.
-void styleGrid(QAbstractAxis *axis)
-{
-    QPen grid = axis->gridLinePen();
-    if (grid.widthF() == 1.0 && !grid.isCosmetic()) {
-        grid.setWidth(0);
-        axis->setGridLinePen(grid);
-    }
-}
-
-// A chart view comes with an empty chart of its own, and setChart only lets
-// go of it: the view's scene deletes the chart it shows, not the one replaced.
-void showChart(QChartView *view, QChart *chart)
-{
-    QChart *own = view->chart();
-    view->setChart(chart);
-    if (own != chart)
-        delete own;
-}
-
-void attach(QChart *chart, QLineSeries *s, QAbstractAxis *x, QAbstractAxis *y)
-{
-    s->attachAxis(x);
-    s->attachAxis(y);
-    (void)chart;
+    return QPen(colour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
 const QColor kVoltColour(248, 192, 1);
@@ -1345,50 +1247,46 @@ void CCCVPage::resetSharedTimerState()
 
 void CCCVPage::buildCharts()
 {
+    using namespace ChartStyle;
     const QColor darkGrey(64, 64, 64);
     const QDateTime base = QDateTime::fromMSecsSinceEpoch(chartBaseMs(), Qt::UTC);
+    const QString format = QStringLiteral("%.2f");
 
     m_ivChart = makeChart(QStringLiteral("IV Curve"));
-    m_ivTimeAxis = makeTimeAxis(darkGrey);
-    m_ivVoltAxis = makeValueAxis(QStringLiteral("(V)"), kVoltColour);
-    m_ivCurrAxis = makeValueAxis(QStringLiteral("(A)"), kCurrColour);
+    m_ivTimeAxis = makeTimeAxis(10, axisPen(darkGrey));
+    m_ivVoltAxis = makeValueAxis(QStringLiteral("(V)"), 6, format, axisPen(kVoltColour));
+    m_ivCurrAxis = makeValueAxis(QStringLiteral("(A)"), 6, format, axisPen(kCurrColour));
     m_ivChart->addAxis(m_ivTimeAxis, Qt::AlignBottom);
     m_ivChart->addAxis(m_ivVoltAxis, Qt::AlignLeft);
     m_ivChart->addAxis(m_ivCurrAxis, Qt::AlignRight);
-    m_ivVoltSeries = makeSeries(m_ivChart, kVoltColour);
-    m_ivCurrSeries = makeSeries(m_ivChart, kCurrColour);
-    attach(m_ivChart, m_ivVoltSeries, m_ivTimeAxis, m_ivVoltAxis);
-    attach(m_ivChart, m_ivCurrSeries, m_ivTimeAxis, m_ivCurrAxis);
+    m_ivVoltSeries = addSeries(m_ivChart, kVoltColour, m_ivTimeAxis, m_ivVoltAxis);
+    m_ivCurrSeries = addSeries(m_ivChart, kCurrColour, m_ivTimeAxis, m_ivCurrAxis);
     m_ivTimeAxis->setRange(base, base.addSecs(10));
     showChart(ui->graphicsVolt, m_ivChart);
 
     m_powChart = makeChart(QStringLiteral("Power"));
-    m_powTimeAxis = makeTimeAxis(darkGrey);
-    m_powAxis = makeValueAxis(QStringLiteral("(W)"), kPowColour);
+    m_powTimeAxis = makeTimeAxis(10, axisPen(darkGrey));
+    m_powAxis = makeValueAxis(QStringLiteral("(W)"), 6, format, axisPen(kPowColour));
     m_powChart->addAxis(m_powTimeAxis, Qt::AlignBottom);
     m_powChart->addAxis(m_powAxis, Qt::AlignLeft);
-    m_powSeries = makeSeries(m_powChart, kPowColour);
-    attach(m_powChart, m_powSeries, m_powTimeAxis, m_powAxis);
+    m_powSeries = addSeries(m_powChart, kPowColour, m_powTimeAxis, m_powAxis);
     m_powTimeAxis->setRange(base, base.addSecs(10));
     showChart(ui->graphicsViewPOW, m_powChart);
 
     m_currChart = makeChart(QStringLiteral("Current"));
-    m_currTimeAxis = makeTimeAxis(Qt::black);
-    m_currChartCurrAxis = makeValueAxis(QStringLiteral("(A)"), kCurrColour);
-    m_currChartVoltAxis = makeValueAxis(QStringLiteral("(V)"), kVoltColour);
+    m_currTimeAxis = makeTimeAxis(10, axisPen(Qt::black));
+    m_currChartCurrAxis = makeValueAxis(QStringLiteral("(A)"), 6, format, axisPen(kCurrColour));
+    m_currChartVoltAxis = makeValueAxis(QStringLiteral("(V)"), 6, format, axisPen(kVoltColour));
     m_currChart->addAxis(m_currTimeAxis, Qt::AlignBottom);
     m_currChart->addAxis(m_currChartCurrAxis, Qt::AlignLeft);
     m_currChart->addAxis(m_currChartVoltAxis, Qt::AlignRight);
-    m_currChartCurrSeries = makeSeries(m_currChart, kCurrColour);
-    m_currChartVoltSeries = makeSeries(m_currChart, kVoltColour);
-    attach(m_currChart, m_currChartCurrSeries, m_currTimeAxis, m_currChartCurrAxis);
-    attach(m_currChart, m_currChartVoltSeries, m_currTimeAxis, m_currChartVoltAxis);
+    m_currChartCurrSeries = addSeries(m_currChart, kCurrColour, m_currTimeAxis, m_currChartCurrAxis);
+    m_currChartVoltSeries = addSeries(m_currChart, kVoltColour, m_currTimeAxis, m_currChartVoltAxis);
     m_currTimeAxis->setRange(base, base.addSecs(10));
     showChart(ui->graphicsCurr, m_currChart);
 
     for (QChart *c : {m_ivChart, m_powChart, m_currChart})
-        for (QAbstractAxis *a : c->axes())
-            styleGrid(a);
+        cosmeticGrid(c);
 
     // The series stay empty and keep the axes; the readings are drawn by
     // lighter items of their own, in the series' colours and order.
@@ -1446,14 +1344,6 @@ void CCCVPage::updateAxisRange(float value, float &max, float &min, double facto
         ChartAxisRange::setVisibly(b, lower, upper, ChartAxisRange::plotPixels(bChart, false));
 }
 
-// Columns of the drawn lines: one per pixel of the plot at most, so that no
-// column is wider than the two pixels of the lines' pens.
-int CCCVPage::plotColumns(QChart *chart) const
-{
-    const int w = int(chart->plotArea().width());
-    return (w > 0 ? w : 800) + 1;
-}
-
 void CCCVPage::addChartReading(qint64 elapsedMs, double volt, double curr, double pow, bool redraw)
 {
     updateAxisRange(float(curr), m_maxCurr, m_minCurr, 1.4, m_ivCurrAxis, m_ivChart, m_currChartCurrAxis,
@@ -1484,12 +1374,12 @@ void CCCVPage::refreshChartViews()
         ChartAxisRange::setVisibly(m_ivTimeAxis, base, end, ChartAxisRange::plotPixels(m_ivChart, true));
         ChartAxisRange::setVisibly(m_powTimeAxis, base, end, ChartAxisRange::plotPixels(m_powChart, true));
     }
-    cacheLineItems(m_ivChart);
-    cacheLineItems(m_powChart);
-    const int ivColumns = plotColumns(m_ivChart);
+    ChartStyle::cacheLineItems(m_ivChart);
+    ChartStyle::cacheLineItems(m_powChart);
+    const int ivColumns = ChartStyle::plotColumns(m_ivChart);
     m_voltDrawn.setMaxColumns(ivColumns, m_voltTrace.points());
     m_currDrawn.setMaxColumns(ivColumns, m_currTrace.points());
-    m_powDrawn.setMaxColumns(plotColumns(m_powChart), m_powTrace.points());
+    m_powDrawn.setMaxColumns(ChartStyle::plotColumns(m_powChart), m_powTrace.points());
     m_ivVoltLine->setPoints(m_voltDrawn.drawnLine(m_voltTrace.points()), xMin, xMax);
     m_ivCurrLine->setPoints(m_currDrawn.drawnLine(m_currTrace.points()), xMin, xMax);
     m_powLine->setPoints(m_powDrawn.drawnLine(m_powTrace.points()), xMin, xMax);

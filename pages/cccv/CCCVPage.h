@@ -207,7 +207,6 @@ private:
     void updateAxisRange(float value, float &max, float &min, double factor, QtCharts::QValueAxis *a,
                          QtCharts::QChart *aChart, QtCharts::QValueAxis *b = nullptr,
                          QtCharts::QChart *bChart = nullptr);
-    int plotColumns(QtCharts::QChart *chart) const;
 
     Ui::CCCVPage *ui = nullptr;
     MyEventFilter *m_editFilter = nullptr;
