@@ -7,6 +7,7 @@
 #include "ChartStyle.h"
 #include "ClickOutsideFilter.h"
 #include "Dialogs.h"
+#include "MeasureReply.h"
 #include "ModelFlags.h"
 #include "MyEventFilter.h"
 #include "PageTools.h"
@@ -109,15 +110,6 @@ int rangeIndex(const QString &word)
     if (word == QLatin1String("0"))
         return 1;
     return -1;
-}
-
-// A number from the instrument, for a value the page keeps as a float: it
-// must be finite, as a float too ("nan", "inf", "1e39" are no numbers). On
-// false *value is left alone.
-bool replyNumber(const QString &text, double *value)
-{
-    float asFloat = 0;
-    return toFiniteFloat(text, &asFloat) && toFiniteDouble(text, value);
 }
 
 // Word reply into a combo: a known word sets the field, an unknown one leaves
@@ -583,32 +575,12 @@ void CCCVPage::showShortIndicator(bool on)
 
 void CCCVPage::applyMeasureAll(const QString &text)
 {
-    const QString trimmed = text.trimmed();
-    const QStringList fields = trimmed.split(QLatin1Char(','), Qt::KeepEmptyParts);
-    if (fields.size() != 6) {
-        qDebug() << "数据字段数量不正确，期望6个，实际收到:" << fields.size();
-        qDebug() << "数据内容:" << logPrefix(trimmed);
+    MeasureAll m;
+    if (!readMeasureAll(text, double(m_limit.limitMaxVolt) + 10, double(currentMax()), &m))
         return;
-    }
-    // A field that is not finite fails like one that is no number (NaN
-    // would pass every bound below).
-    double v = 0, i = 0, p = 0;
-    const bool okV = replyNumber(fields[0], &v);
-    const bool okI = replyNumber(fields[1], &i);
-    const bool okP = replyNumber(fields[2], &p);
-    if (!okV || !okI || !okP) {
-        qDebug() << "数据转换失败，电压:" << okV << "电流:" << okI << "功率:" << okP;
-        qDebug() << "原始数据:" << logPrefix(trimmed);
-        return;
-    }
-    if (std::fabs(v) > double(m_limit.limitMaxVolt) + 10)
-        return;
-    const float currBound = (acModeFlag && m_limit.limitMaxAcCurr > 0) ? m_limit.limitMaxAcCurr : m_limit.limitMaxCurr;
-    if (std::fabs(i) > double(currBound))
-        return;
-    m_show.volt = float(v);
-    m_show.curr = float(i);
-    m_show.pow = float(p);
+    m_show.volt = float(m.volt);
+    m_show.curr = float(m.curr);
+    m_show.pow = float(m.pow);
     if (!m_outputOn)
         ui->labelPower->setText(QString::number(double(m_show.pow), 'f', 3) + QLatin1Char('W'));
 }

@@ -6,6 +6,7 @@
 #include "ui_ListPage.h"
 
 #include "Dialogs.h"
+#include "MeasureReply.h"
 #include "ModelFlags.h"
 #include "PageTools.h"
 #include "RecordLog.h"
@@ -52,13 +53,6 @@ InstrumentCommand listCommand(const char *key, const QString &text)
     c.key = QLatin1String(key);
     c.text = text;
     return c;
-}
-
-// A reading from the instrument, kept as a float: finite as a float too.
-bool replyNumber(const QString &text, double *value)
-{
-    float asFloat = 0;
-    return toFiniteFloat(text, &asFloat) && toFiniteDouble(text, value);
 }
 
 } // namespace
@@ -489,26 +483,12 @@ void ListPage::trackAxis(float value, float &max, float &min, QtCharts::QValueAx
 
 void ListPage::applyMeasureAll(const QString &text)
 {
-    const QString trimmed = text.trimmed();
-    const QStringList fields = trimmed.split(QLatin1Char(','), Qt::KeepEmptyParts);
-    if (fields.size() != 6) {
-        qDebug() << "数据字段数量不正确，期望6个，实际收到:" << fields.size();
-        qDebug() << "数据内容:" << logPrefix(trimmed);
+    // The same reply as on the static page; here the power is not used.
+    MeasureAll m;
+    if (!readMeasureAll(text, double(m_limits.limitMaxVolt) + 10, double(currentCurrMax()), &m))
         return;
-    }
-    double v = 0, i = 0, p = 0;
-    const bool okV = replyNumber(fields[0], &v);
-    const bool okI = replyNumber(fields[1], &i);
-    const bool okP = replyNumber(fields[2], &p);
-    if (!okV || !okI || !okP) {
-        qDebug() << "数据转换失败，电压:" << okV << "电流:" << okI << "功率:" << okP;
-        qDebug() << "原始数据:" << logPrefix(trimmed);
-        return;
-    }
-    if (std::fabs(v) > double(m_limits.limitMaxVolt) + 10 || std::fabs(i) > double(currentCurrMax()))
-        return;
-    m_measuredVolt = float(v);
-    m_measuredCurr = float(i);
+    m_measuredVolt = float(m.volt);
+    m_measuredCurr = float(m.curr);
     if (m_outputOn) {
         trackAxis(m_measuredVolt, m_voltMax, m_voltMin, m_voltAxis);
         trackAxis(m_measuredCurr, m_currMax, m_currMin, m_currAxis);
