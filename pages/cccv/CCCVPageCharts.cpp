@@ -171,20 +171,9 @@ void CCCVPage::resetCharts()
 void CCCVPage::updateAxisRange(float value, float &max, float &min, double factor, QValueAxis *a, QChart *aChart,
                                QValueAxis *b, QChart *bChart)
 {
-    bool changed = false;
-    if (value > max) {
-        max = value;
-        if (value < min)
-            min = value;
-        changed = true;
-    } else if (value < min) {
-        min = value;
-        changed = true;
-    }
-    if (!changed)
+    double lower = 0, upper = 0;
+    if (!ChartAxisRange::followExtremes(value, max, min, factor, &lower, &upper))
         return;
-    const double lower = min < 0 ? double(min) * factor : 0.0;
-    const double upper = double(max) * factor;
     // Only a change that can be seen lays the axis out again.
     ChartAxisRange::setVisibly(a, lower, upper, ChartAxisRange::plotPixels(aChart, false));
     if (b)

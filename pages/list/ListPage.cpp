@@ -5,6 +5,7 @@
 #include "ListPage.h"
 #include "ui_ListPage.h"
 
+#include "ChartAxisRange.h"
 #include "Dialogs.h"
 #include "MeasureReply.h"
 #include "ModelFlags.h"
@@ -467,18 +468,9 @@ void ListPage::LISTrecvSerialFun(DataPack str)
 
 void ListPage::trackAxis(float value, float &max, float &min, QtCharts::QValueAxis *axis)
 {
-    bool changed = false;
-    if (value > max) {
-        max = value;
-        if (value < min)
-            min = value;
-        changed = true;
-    } else if (value < min) {
-        min = value;
-        changed = true;
-    }
-    if (changed)
-        axis->setRange(min < 0 ? double(min) * 1.2 : 0.0, double(max) * 1.2);
+    double lower = 0, upper = 0;
+    if (ChartAxisRange::followExtremes(value, max, min, 1.2, &lower, &upper))
+        axis->setRange(lower, upper);
 }
 
 void ListPage::applyMeasureAll(const QString &text)
