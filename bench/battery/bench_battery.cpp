@@ -67,11 +67,7 @@ BENCHMARK(BM_ChartUpdate)
 // The ratio the goal speaks of, after the usual table.
 static void printSummary(const PageBench::Reporter &r)
 {
-    auto get = [&r](long arg) { return r.time("BM_ChartUpdate/" + std::to_string(arg) + "/"); };
-    const double m1 = get(kMinute), h24 = get(kDay), h72 = get(k72h);
-    std::printf("\nbattery chart update: 1 min %.3f ms, 24 h %.3f ms, 72 h %.3f ms; 72h/1min ratio %.2f "
-                "(goal < 1.5, < 2 ms)\n",
-                m1, h24, h72, m1 > 0 ? h72 / m1 : 0.0);
+    PageBench::printChartUpdates(r, "battery ", "BM_ChartUpdate", kMinute, kDay, k72h);
 }
 
 int main(int argc, char **argv)

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <QtCharts/QChartView>
 
+#include <cstdio>
+
 namespace PageBench {
 
 QList<QtCharts::QChartView *> showPage(QWidget *page, const QStringList &viewNames)
@@ -65,6 +67,16 @@ double Reporter::time(const std::string &prefix) const
         if (e.first.compare(0, prefix.size(), prefix) == 0)
             return e.second;
     return 0.0;
+}
+
+void printChartUpdates(const Reporter &r, const char *prefix, const std::string &name, long minute, long day,
+                       long threeDays)
+{
+    auto get = [&](long readings) { return r.time(name + "/" + std::to_string(readings) + "/"); };
+    const double m1 = get(minute), h24 = get(day), h72 = get(threeDays);
+    std::printf("\n%schart update: 1 min %.3f ms, 24 h %.3f ms, 72 h %.3f ms; 72h/1min ratio %.2f "
+                "(goal < 1.5, < 2 ms)\n",
+                prefix, m1, h24, h72, m1 > 0 ? h72 / m1 : 0.0);
 }
 
 void prepareProcess()

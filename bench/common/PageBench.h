@@ -70,6 +70,11 @@ private:
     std::map<std::string, bool> m_fromMedian;
 };
 
+// Prints "<prefix>chart update: 1 min …, 24 h …, 72 h …; 72h/1min ratio …" for
+// the runs `name`/<readings>/ of the three run lengths.
+void printChartUpdates(const Reporter &r, const char *prefix, const std::string &name, long minute, long day,
+                       long threeDays);
+
 // Before the application object: the local time zone pinned as the program
 // does it, and the offscreen platform unless another is asked for.
 void prepareProcess();

@@ -101,12 +101,7 @@ BENCHMARK(BM_ListChartUpdate)
 // The ratio the goal speaks of, after the usual table.
 static void printSummary(const PageBench::Reporter &r)
 {
-    const double m1 = r.time("BM_ListChartUpdate/120/");
-    const double h24 = r.time("BM_ListChartUpdate/172800/");
-    const double h72 = r.time("BM_ListChartUpdate/518400/");
-    std::printf("\nlist chart update: 1 min %.3f ms, 24 h %.3f ms, 72 h %.3f ms; 72h/1min ratio %.2f "
-                "(goal < 1.5, < 2 ms)\n",
-                m1, h24, h72, m1 > 0 ? h72 / m1 : 0.0);
+    PageBench::printChartUpdates(r, "list ", "BM_ListChartUpdate", 120, 172800, 518400);
 }
 
 int main(int argc, char **argv)
