@@ -2,18 +2,13 @@
 // capacity) after 1 minute, 24 hours and 72 hours of readings at the page's
 // rate of one point per 300 ms.
 #include "BATPage.h"
-#include "ChartLineItem.h"
-#include "LocalTimeZone.h"
+#include "PageBench.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
 #include <QtCharts/QChartView>
 
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
-#include <map>
-#include <memory>
 
 namespace {
 
@@ -28,11 +23,7 @@ struct Discharge
 {
     explicit Discharge(long readings)
     {
-        page.resize(1050, 700); // the window's page area
-        page.show();
-        QApplication::processEvents();
-        iv = page.findChild<QtCharts::QChartView *>(QStringLiteral("IVChartsView"));
-        cap = page.findChild<QtCharts::QChartView *>(QStringLiteral("graphicsViewPOW"));
+        views = PageBench::showPage(&page, {QStringLiteral("IVChartsView"), QStringLiteral("graphicsViewPOW")});
         for (long k = 0; k < readings; ++k)
             step(false);
         page.refreshChartViews();
@@ -47,16 +38,11 @@ struct Discharge
         page.addChartReading(t, volt, curr, ah, redraw);
         t += kPointMs;
     }
-    void repaint()
-    {
-        benchmark::DoNotOptimize(iv->grab());
-        benchmark::DoNotOptimize(cap->grab());
-    }
-    int drawnPoints() const { return ChartLineItem::itemsOf(iv->chart()).value(0)->points().size(); }
+    void repaint() { PageBench::repaint(views); }
+    int drawnPoints() const { return PageBench::drawnPoints(views.value(0)); }
 
     BATPage page;
-    QtCharts::QChartView *iv = nullptr;
-    QtCharts::QChartView *cap = nullptr;
+    QList<QtCharts::QChartView *> views;
     QRandomGenerator rng{11};
     double volt = 12.5, curr = 10, ah = 0;
     qint64 t = 0;
@@ -66,22 +52,7 @@ struct Discharge
 // views repainted offscreen.
 void BM_ChartUpdate(benchmark::State &state)
 {
-    const long readings = long(state.range(0));
-    // Short runs are rebuilt now and then, so the run keeps its nominal length.
-    const int rebuildEvery = readings < 10000 ? 20 : 1 << 30;
-    std::unique_ptr<Discharge> run(new Discharge(readings));
-    int done = 0;
-    for (auto _ : state) {
-        if (++done % rebuildEvery == 0) {
-            state.PauseTiming();
-            run.reset(new Discharge(readings));
-            state.ResumeTiming();
-        }
-        run->step(true);
-        run->repaint();
-    }
-    state.counters["readings"] = double(readings);
-    state.counters["drawn points"] = run->drawnPoints();
+    PageBench::chartUpdates<Discharge>(state, "readings");
 }
 
 } // namespace
@@ -93,55 +64,16 @@ BENCHMARK(BM_ChartUpdate)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(400);
 
-// Prints the ratio the goal speaks of after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
+// The ratio the goal speaks of, after the usual table.
+static void printSummary(const PageBench::Reporter &r)
 {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) {
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type != Run::RT_Iteration && !median)
-                continue;
-            const std::string name = r.run_name.str();
-            if (median || !m_fromMedian.count(name)) {
-                m_ms[name] = r.GetAdjustedRealTime();
-                if (median)
-                    m_fromMedian[name] = true;
-            }
-        }
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        auto get = [this](long arg) {
-            const std::string prefix = "BM_ChartUpdate/" + std::to_string(arg) + "/";
-            for (const auto &e : m_ms)
-                if (e.first.compare(0, prefix.size(), prefix) == 0)
-                    return e.second;
-            return 0.0;
-        };
-        const double m1 = get(kMinute), h24 = get(kDay), h72 = get(k72h);
-        std::printf("\nbattery chart update: 1 min %.3f ms, 24 h %.3f ms, 72 h %.3f ms; 72h/1min ratio %.2f "
-                    "(goal < 1.5, < 2 ms)\n",
-                    m1, h24, h72, m1 > 0 ? h72 / m1 : 0.0);
-    }
-
-private:
-    std::map<std::string, double> m_ms;
-    std::map<std::string, bool> m_fromMedian;
-};
+    PageBench::printChartUpdates(r, "battery ", "BM_ChartUpdate", kMinute, kDay, k72h);
+}
 
 int main(int argc, char **argv)
 {
-    pinLocalTimeZone(); // as the program does
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    PageBench::prepareProcess();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    PageBench::run(&argc, argv, printSummary);
     return 0;
 }

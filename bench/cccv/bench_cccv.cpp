@@ -2,9 +2,8 @@
 // 24 hours and 72 hours of readings, and the chart-data export of 24 hours.
 #include "CCCVPage.h"
 #include "ChartExport.h"
-#include "ChartLineItem.h"
 #include "Dialogs.h"
-#include "LocalTimeZone.h"
+#include "PageBench.h"
 
 #include <QApplication>
 #include <QFile>
@@ -13,10 +12,7 @@
 #include <QTextStream>
 #include <QtCharts/QChartView>
 
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
-#include <map>
 #include <memory>
 
 namespace {
@@ -59,11 +55,7 @@ struct ChartRun
     explicit ChartRun(long readings)
     {
         page.setOutputSwitchPause(0);
-        page.resize(1050, 700); // the window's page area
-        page.show();
-        QApplication::processEvents();
-        iv = page.findChild<QtCharts::QChartView *>(QStringLiteral("graphicsVolt"));
-        pw = page.findChild<QtCharts::QChartView *>(QStringLiteral("graphicsViewPOW"));
+        views = PageBench::showPage(&page, {QStringLiteral("graphicsVolt"), QStringLiteral("graphicsViewPOW")});
         for (long k = 0; k < readings; ++k)
             step(false);
         page.refreshChartViews();
@@ -75,16 +67,11 @@ struct ChartRun
         page.addChartReading(t, r.v, r.i, r.p, redraw);
         t += kPointMs;
     }
-    void repaint()
-    {
-        benchmark::DoNotOptimize(iv->grab());
-        benchmark::DoNotOptimize(pw->grab());
-    }
-    int drawnPoints() const { return ChartLineItem::itemsOf(iv->chart()).value(0)->points().size(); }
+    void repaint() { PageBench::repaint(views); }
+    int drawnPoints() const { return PageBench::drawnPoints(views.value(0)); }
 
     CCCVPage page;
-    QtCharts::QChartView *iv = nullptr;
-    QtCharts::QChartView *pw = nullptr;
+    QList<QtCharts::QChartView *> views;
     QRandomGenerator rng{7};
     Reading r{12, 2, 24};
     qint64 t = 0;
@@ -94,22 +81,7 @@ struct ChartRun
 // chart views repainted offscreen.
 void BM_ChartUpdate(benchmark::State &state)
 {
-    const long readings = long(state.range(0));
-    // Short runs are rebuilt now and then, so the run keeps its nominal length.
-    const int rebuildEvery = readings < 10000 ? 20 : 1 << 30;
-    std::unique_ptr<ChartRun> run(new ChartRun(readings));
-    int done = 0;
-    for (auto _ : state) {
-        if (++done % rebuildEvery == 0) {
-            state.PauseTiming();
-            run.reset(new ChartRun(readings));
-            state.ResumeTiming();
-        }
-        run->step(true);
-        run->repaint();
-    }
-    state.counters["readings"] = double(readings);
-    state.counters["drawn points"] = run->drawnPoints();
+    PageBench::chartUpdates<ChartRun>(state, "readings");
 }
 
 QVector<QPointF> dayOfReadings(double (*f)(int))
@@ -169,7 +141,7 @@ void BM_PlainWrite24h(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_ChartUpdate)
-        ->Arg(150)     // 1 minute at one reading per 400 ms
+    ->Arg(150)     // 1 minute at one reading per 400 ms
     ->Arg(216000)  // 24 hours
     ->Arg(648000)  // 72 hours
     ->Unit(benchmark::kMillisecond)
@@ -177,63 +149,23 @@ BENCHMARK(BM_ChartUpdate)
 BENCHMARK(BM_Export24h)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PlainWrite24h)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Prints the ratios the goals speak of after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
+// The ratios the goals speak of, after the usual table.
+static void printSummary(const PageBench::Reporter &r)
 {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) {
-            // With repetitions the median stands for the benchmark, else the single run.
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type != Run::RT_Iteration && !median)
-                continue;
-            const std::string name = r.run_name.str();
-            if (median || !m_fromMedian.count(name)) {
-                m_ms[name] = r.GetAdjustedRealTime(); // in the run's unit (ms)
-                if (median)
-                    m_fromMedian[name] = true;
-            }
-        }
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        auto get = [this](const std::string &prefix) {
-            for (const auto &e : m_ms)
-                if (e.first.compare(0, prefix.size(), prefix) == 0)
-                    return e.second;
-            return 0.0;
-        };
-        const double m1 = get("BM_ChartUpdate/150/");
-        const double h24 = get("BM_ChartUpdate/216000/");
-        const double h72 = get("BM_ChartUpdate/648000/");
-        const double ex = get("BM_Export24h");
-        const double plain = get("BM_PlainWrite24h");
-        std::printf("\nchart update: 1 min %.3f ms, 24 h %.3f ms, 72 h %.3f ms; 72h/1min ratio %.2f (goal < 2, < 2 ms)\n",
-                    m1, h24, h72, m1 > 0 ? h72 / m1 : 0.0);
-        std::printf("export 24 h at 0.5 s: %.1f ms; plain write of the same rows %.1f ms; ratio %.2f (goal < 500 ms, < 3)\n",
-                    ex, plain, plain > 0 ? ex / plain : 0.0);
-    }
-
-private:
-    std::map<std::string, double> m_ms;
-    std::map<std::string, bool> m_fromMedian;
-};
+    PageBench::printChartUpdates(r, "", "BM_ChartUpdate", 150, 216000, 648000);
+    const double ex = r.time("BM_Export24h");
+    const double plain = r.time("BM_PlainWrite24h");
+    std::printf("export 24 h at 0.5 s: %.1f ms; plain write of the same rows %.1f ms; ratio %.2f (goal < 500 ms, < 3)\n",
+                ex, plain, plain > 0 ? ex / plain : 0.0);
+}
 
 int main(int argc, char **argv)
 {
-    pinLocalTimeZone(); // as the program does
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    PageBench::prepareProcess();
     QApplication app(argc, argv);
     g_dir.reset(new QTemporaryDir);
     Dialogs::setHandler(&g_dialogs);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    PageBench::run(&argc, argv, printSummary);
     Dialogs::setHandler(nullptr);
     return 0;
 }

@@ -2,10 +2,9 @@
 // 24 hours and 72 hours of points at the page's rate (one point per 500 ms
 // per series, as an endless list or a 72-hour record log produces them).
 #include "AppDirectory.h"
-#include "ChartLineItem.h"
 #include "Dialogs.h"
 #include "ListPage.h"
-#include "LocalTimeZone.h"
+#include "PageBench.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -13,10 +12,7 @@
 #include <QTimer>
 #include <QtCharts/QChartView>
 
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
-#include <map>
 #include <memory>
 
 namespace {
@@ -40,10 +36,7 @@ struct ChartRun
     explicit ChartRun(long points)
     {
         page.pollTimer()->stop();
-        page.resize(1050, 700); // the window's page area
-        page.show();
-        QApplication::processEvents();
-        view = page.findChild<QtCharts::QChartView *>(QStringLiteral("IVChartsView"));
+        view = PageBench::showPage(&page, {QStringLiteral("IVChartsView")}).value(0);
         for (long k = 0; k < points; ++k)
             step(false);
         page.refreshChartView();
@@ -56,8 +49,8 @@ struct ChartRun
         page.addChartPoint(t, v, i, redraw);
         t += kPointMs;
     }
-    void repaint() { benchmark::DoNotOptimize(view->grab()); }
-    int drawnPoints() const { return ChartLineItem::itemsOf(view->chart()).value(0)->points().size(); }
+    void repaint() { PageBench::repaint({view}); }
+    int drawnPoints() const { return PageBench::drawnPoints(view); }
 
     ListPage page;
     QtCharts::QChartView *view = nullptr;
@@ -70,22 +63,7 @@ struct ChartRun
 // line chart repainted offscreen.
 void BM_ListChartUpdate(benchmark::State &state)
 {
-    const long points = long(state.range(0));
-    // Short runs are rebuilt now and then, so the run keeps its nominal length.
-    const int rebuildEvery = points < 10000 ? 20 : 1 << 30;
-    std::unique_ptr<ChartRun> run(new ChartRun(points));
-    int done = 0;
-    for (auto _ : state) {
-        if (++done % rebuildEvery == 0) {
-            state.PauseTiming();
-            run.reset(new ChartRun(points));
-            state.ResumeTiming();
-        }
-        run->step(true);
-        run->repaint();
-    }
-    state.counters["points"] = double(points);
-    state.counters["drawn points"] = run->drawnPoints();
+    PageBench::chartUpdates<ChartRun>(state, "points");
 }
 
 // The page's share of an update alone: the point pair appended and the drawn
@@ -120,60 +98,20 @@ BENCHMARK(BM_ListChartUpdate)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(400);
 
-// Prints the ratio the goal speaks of after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
+// The ratio the goal speaks of, after the usual table.
+static void printSummary(const PageBench::Reporter &r)
 {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) {
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type != Run::RT_Iteration && !median)
-                continue;
-            const std::string name = r.run_name.str();
-            if (median || !m_fromMedian.count(name)) {
-                m_ms[name] = r.GetAdjustedRealTime();
-                if (median)
-                    m_fromMedian[name] = true;
-            }
-        }
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        auto get = [this](const std::string &prefix) {
-            for (const auto &e : m_ms)
-                if (e.first.compare(0, prefix.size(), prefix) == 0)
-                    return e.second;
-            return 0.0;
-        };
-        const double m1 = get("BM_ListChartUpdate/120/");
-        const double h24 = get("BM_ListChartUpdate/172800/");
-        const double h72 = get("BM_ListChartUpdate/518400/");
-        std::printf("\nlist chart update: 1 min %.3f ms, 24 h %.3f ms, 72 h %.3f ms; 72h/1min ratio %.2f "
-                    "(goal < 1.5, < 2 ms)\n",
-                    m1, h24, h72, m1 > 0 ? h72 / m1 : 0.0);
-    }
-
-private:
-    std::map<std::string, double> m_ms;
-    std::map<std::string, bool> m_fromMedian;
-};
+    PageBench::printChartUpdates(r, "list ", "BM_ListChartUpdate", 120, 172800, 518400);
+}
 
 int main(int argc, char **argv)
 {
-    pinLocalTimeZone(); // as the program does
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    PageBench::prepareProcess();
     QApplication app(argc, argv);
     QTemporaryDir dir; // the page makes its LOG folder in the application folder
     AppDirectory::setOverride(dir.path());
     Dialogs::setHandler(&g_dialogs);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    PageBench::run(&argc, argv, printSummary);
     Dialogs::setHandler(nullptr);
     AppDirectory::setOverride(QString());
     return 0;

@@ -6,9 +6,9 @@
 
 #include "ChartAxisRange.h"
 #include "ChartLineItem.h"
+#include "ChartStyle.h"
 
 #include <QDateTime>
-#include <QGraphicsLineItem>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
@@ -23,99 +23,6 @@ const QColor kVoltColour(248, 192, 1);
 const QColor kCurrColour(88, 206, 245);
 const QColor kCapColour(Qt::green);
 const QColor kTimeAxisColour(Qt::darkGray);
-
-QFont chartFont(int pointSize)
-{
-    QFont f(QStringLiteral("微软雅黑"));
-    f.setBold(true);
-    f.setPointSize(pointSize);
-    return f;
-}
-
-void styleAxis(QAbstractAxis *axis, const QColor &lineColour)
-{
-    axis->setTitleFont(chartFont(8));
-    axis->setLabelsFont(chartFont(7));
-    axis->setLinePen(QPen(lineColour, 2));
-}
-
-QDateTimeAxis *makeTimeAxis(int ticks)
-{
-    auto *a = new QDateTimeAxis;
-    a->setTickCount(ticks);
-    a->setFormat(QStringLiteral("hh:mm:ss"));
-    a->setTitleText(QStringLiteral("(s)"));
-    styleAxis(a, kTimeAxisColour);
-    return a;
-}
-
-QValueAxis *makeValueAxis(const QString &title, const QString &format, const QColor &lineColour)
-{
-    auto *a = new QValueAxis;
-    a->setTickCount(6);
-    a->setLabelFormat(format);
-    a->setTitleText(title);
-    styleAxis(a, lineColour);
-    return a;
-}
-
-QChart *makeChart(const QString &title)
-{
-    auto *c = new QChart;
-    c->setTheme(QChart::ChartThemeBlueIcy);
-    c->setMargins(QMargins(2, 2, 2, 2));
-    c->legend()->hide();
-    c->setTitle(title);
-    c->setTitleFont(chartFont(10));
-    // The blurred background shadow would be redrawn on every update.
-    c->setDropShadowEnabled(false);
-    return c;
-}
-
-QLineSeries *makeSeries(QChart *chart, const QColor &colour, QAbstractAxis *x, QAbstractAxis *y)
-{
-    auto *s = new QLineSeries;
-    chart->addSeries(s);
-    s->setPen(QPen(colour, 2)); // after adding: the theme repaints a series when it is added
-    s->attachAxis(x);
-    s->attachAxis(y);
-    return s;
-}
-
-// The theme's one-pixel grid pen as the cosmetic pen it draws like (a line
-// item with a pen of some width outlines its path on every repaint).
-void styleGrid(QAbstractAxis *axis)
-{
-    QPen grid = axis->gridLinePen();
-    if (grid.widthF() == 1.0 && !grid.isCosmetic()) {
-        grid.setWidth(0);
-        axis->setGridLinePen(grid);
-    }
-}
-
-// Grid lines, ticks and axis lines keep their place while a run grows: each
-// keeps a pixmap of itself, redrawn only when it moves. The chart creates
-// them as its axes are laid out, so new ones are picked up on every refresh.
-void cacheLineItems(QGraphicsItem *item)
-{
-    for (QGraphicsItem *child : item->childItems()) {
-        if (child->type() == QGraphicsLineItem::Type) {
-            if (child->cacheMode() == QGraphicsItem::NoCache)
-                child->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-        } else {
-            cacheLineItems(child);
-        }
-    }
-}
-
-// A chart view comes with an empty chart of its own, which setChart only lets go of.
-void showChart(QChartView *view, QChart *chart)
-{
-    QChart *own = view->chart();
-    view->setChart(chart);
-    if (own != chart)
-        delete own;
-}
 
 QDateTime chartTime(qint64 ms)
 {
@@ -133,31 +40,31 @@ qint64 BATPage::chartBaseMs()
 
 void BATPage::buildCharts()
 {
+    using namespace ChartStyle;
     m_ivChart = makeChart(QStringLiteral("IV Curve"));
-    m_ivTimeAxis = makeTimeAxis(10);
-    m_voltAxis = makeValueAxis(QStringLiteral("(V)"), QStringLiteral("%.2f"), kVoltColour);
-    m_currAxis = makeValueAxis(QStringLiteral("(A)"), QStringLiteral("%.2f"), kCurrColour);
+    m_ivTimeAxis = makeTimeAxis(10, QPen(kTimeAxisColour, 2));
+    m_voltAxis = makeValueAxis(QStringLiteral("(V)"), 6, QStringLiteral("%.2f"), QPen(kVoltColour, 2));
+    m_currAxis = makeValueAxis(QStringLiteral("(A)"), 6, QStringLiteral("%.2f"), QPen(kCurrColour, 2));
     m_ivChart->addAxis(m_ivTimeAxis, Qt::AlignBottom);
     m_ivChart->addAxis(m_voltAxis, Qt::AlignLeft);
     m_ivChart->addAxis(m_currAxis, Qt::AlignRight);
-    m_voltSeries = makeSeries(m_ivChart, kVoltColour, m_ivTimeAxis, m_voltAxis);
-    m_currSeries = makeSeries(m_ivChart, kCurrColour, m_ivTimeAxis, m_currAxis);
+    m_voltSeries = addSeries(m_ivChart, kVoltColour, m_ivTimeAxis, m_voltAxis);
+    m_currSeries = addSeries(m_ivChart, kCurrColour, m_ivTimeAxis, m_currAxis);
     m_voltAxis->setRange(0, 40);
     m_currAxis->setRange(0, 10);
     showChart(ui->IVChartsView, m_ivChart);
 
     m_capChart = makeChart(QStringLiteral("Capacity"));
-    m_capTimeAxis = makeTimeAxis(5);
-    m_capAxis = makeValueAxis(QStringLiteral("(Ah)"), QStringLiteral("%.3f"), kCapColour);
+    m_capTimeAxis = makeTimeAxis(5, QPen(kTimeAxisColour, 2));
+    m_capAxis = makeValueAxis(QStringLiteral("(Ah)"), 6, QStringLiteral("%.3f"), QPen(kCapColour, 2));
     m_capChart->addAxis(m_capTimeAxis, Qt::AlignBottom);
     m_capChart->addAxis(m_capAxis, Qt::AlignLeft);
-    m_capSeries = makeSeries(m_capChart, kCapColour, m_capTimeAxis, m_capAxis);
+    m_capSeries = addSeries(m_capChart, kCapColour, m_capTimeAxis, m_capAxis);
     m_capAxis->setRange(0, 40);
     showChart(ui->graphicsViewPOW, m_capChart);
 
     for (QChart *c : {m_ivChart, m_capChart})
-        for (QAbstractAxis *a : c->axes())
-            styleGrid(a);
+        cosmeticGrid(c);
 
     // The series stay empty and keep the axes; the readings are drawn by
     // lighter items of their own, in the series' colours and order.
@@ -187,8 +94,7 @@ void BATPage::resetCharts()
 // column is wider than the two pixels of the lines' pens.
 int BATPage::plotColumns(QChart *chart) const
 {
-    const int w = int(chart->plotArea().width());
-    return (w > 0 ? w : 800) + 1;
+    return ChartStyle::plotColumns(chart);
 }
 
 void BATPage::addChartReading(qint64 elapsedMs, double volt, double curr, double cap, bool redraw)
@@ -230,8 +136,8 @@ void BATPage::refreshChartViews()
         ChartAxisRange::setVisibly(m_capTimeAxis, base, base + m_lastElapsedMs,
                                    ChartAxisRange::plotPixels(m_capChart, true));
     }
-    cacheLineItems(m_ivChart);
-    cacheLineItems(m_capChart);
+    ChartStyle::cacheLineItems(m_ivChart);
+    ChartStyle::cacheLineItems(m_capChart);
     const int ivColumns = plotColumns(m_ivChart);
     m_voltDrawn.setMaxColumns(ivColumns, m_voltTrace.points());
     m_currDrawn.setMaxColumns(ivColumns, m_currTrace.points());

@@ -4,6 +4,7 @@
 #include "ChartTrace.h"
 #include "DataPack.h"
 #include "InstrumentCommands.h"
+#include "RunningDecimation.h"
 #include "elcLimitParam.h"
 
 #include <QDateTime>
@@ -202,9 +203,10 @@ private:
     // Charts.
     void buildCharts();
     void resetCharts();
+    // Axis ranges follow new extremes; a change too small to be seen is not made.
     void updateAxisRange(float value, float &max, float &min, double factor, QtCharts::QValueAxis *a,
-                         QtCharts::QValueAxis *b = nullptr);
-    int plotColumns(QtCharts::QChart *chart) const;
+                         QtCharts::QChart *aChart, QtCharts::QValueAxis *b = nullptr,
+                         QtCharts::QChart *bChart = nullptr);
 
     Ui::CCCVPage *ui = nullptr;
     MyEventFilter *m_editFilter = nullptr;
@@ -252,13 +254,17 @@ private:
     QtCharts::QValueAxis *m_powAxis = nullptr;
     QtCharts::QValueAxis *m_currChartCurrAxis = nullptr;
     QtCharts::QValueAxis *m_currChartVoltAxis = nullptr;
-    // What the IV Curve and Power charts draw: the decimated readings.
+    // What the IV Curve and Power charts draw.
     ChartLineItem *m_ivVoltLine = nullptr;
     ChartLineItem *m_ivCurrLine = nullptr;
     ChartLineItem *m_powLine = nullptr;
     ChartTrace m_voltTrace;
     ChartTrace m_currTrace;
     ChartTrace m_powTrace;
+    // The drawn lines, kept up point by point.
+    RunningDecimation m_voltDrawn;
+    RunningDecimation m_currDrawn;
+    RunningDecimation m_powDrawn;
     qint64 m_lastElapsedMs = 0;
     float m_maxVolt = 0, m_minVolt = 0;
     float m_maxCurr = 0, m_minCurr = 0;

@@ -68,6 +68,22 @@ double plotPixels(const QChart *chart, bool horizontal)
     return horizontal ? plot.width() : plot.height();
 }
 
+bool followExtremes(float value, float &max, float &min, double factor, double *lower, double *upper)
+{
+    if (value > max) {
+        max = value;
+        if (value < min)
+            min = value;
+    } else if (value < min) {
+        min = value;
+    } else {
+        return false;
+    }
+    *lower = min < 0 ? double(min) * factor : 0.0;
+    *upper = double(max) * factor;
+    return true;
+}
+
 bool movesPoints(double oldMin, double oldMax, double newMin, double newMax, double pixels)
 {
     if (!usable(oldMin, oldMax) || !usable(newMin, newMax))

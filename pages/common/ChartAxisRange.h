@@ -27,6 +27,13 @@ bool setVisibly(QtCharts::QValueAxis *axis, double min, double max, double pixel
 // show whole seconds at the most.
 bool setVisibly(QtCharts::QDateTimeAxis *axis, qint64 minMs, qint64 maxMs, double pixels);
 
+// Follows the extremes of a run's readings: a value above `max` becomes the
+// maximum (and the minimum too when it is also below `min`); otherwise a value
+// below `min` becomes the minimum. On either change *lower and *upper are the
+// range that shows them, `min` x `factor` when the minimum is negative, else
+// 0, up to `max` x `factor`, and the result is true.
+bool followExtremes(float value, float &max, float &min, double factor, double *lower, double *upper);
+
 // Whether a range change from [oldMin, oldMax] to [newMin, newMax] moves a
 // point of the new range by half a pixel or more on an axis `pixels` long.
 bool movesPoints(double oldMin, double oldMax, double newMin, double newMax, double pixels);

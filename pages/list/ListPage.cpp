@@ -5,8 +5,10 @@
 #include "ListPage.h"
 #include "ui_ListPage.h"
 
+#include "ChartAxisRange.h"
 #include "CommandText.h"
 #include "Dialogs.h"
+#include "MeasureReply.h"
 #include "ModelFlags.h"
 #include "PageTools.h"
 #include "RecordLog.h"
@@ -50,13 +52,6 @@ QString commandButtonStyle(int px)
 InstrumentCommand listCommand(const char *key, const QString &text)
 {
     return CommandText::make(key, text);
-}
-
-// A reading from the instrument, kept as a float: finite as a float too.
-bool replyNumber(const QString &text, double *value)
-{
-    float asFloat = 0;
-    return toFiniteFloat(text, &asFloat) && toFiniteDouble(text, value);
 }
 
 } // namespace
@@ -471,42 +466,19 @@ void ListPage::LISTrecvSerialFun(DataPack str)
 
 void ListPage::trackAxis(float value, float &max, float &min, QtCharts::QValueAxis *axis)
 {
-    bool changed = false;
-    if (value > max) {
-        max = value;
-        if (value < min)
-            min = value;
-        changed = true;
-    } else if (value < min) {
-        min = value;
-        changed = true;
-    }
-    if (changed)
-        axis->setRange(min < 0 ? double(min) * 1.2 : 0.0, double(max) * 1.2);
+    double lower = 0, upper = 0;
+    if (ChartAxisRange::followExtremes(value, max, min, 1.2, &lower, &upper))
+        axis->setRange(lower, upper);
 }
 
 void ListPage::applyMeasureAll(const QString &text)
 {
-    const QString trimmed = text.trimmed();
-    const QStringList fields = trimmed.split(QLatin1Char(','), Qt::KeepEmptyParts);
-    if (fields.size() != 6) {
-        qDebug() << "数据字段数量不正确，期望6个，实际收到:" << fields.size();
-        qDebug() << "数据内容:" << logPrefix(trimmed);
+    // The same reply as on the static page; here the power is not used.
+    MeasureAll m;
+    if (!readMeasureAll(text, double(m_limits.limitMaxVolt) + 10, double(currentCurrMax()), &m))
         return;
-    }
-    double v = 0, i = 0, p = 0;
-    const bool okV = replyNumber(fields[0], &v);
-    const bool okI = replyNumber(fields[1], &i);
-    const bool okP = replyNumber(fields[2], &p);
-    if (!okV || !okI || !okP) {
-        qDebug() << "数据转换失败，电压:" << okV << "电流:" << okI << "功率:" << okP;
-        qDebug() << "原始数据:" << logPrefix(trimmed);
-        return;
-    }
-    if (std::fabs(v) > double(m_limits.limitMaxVolt) + 10 || std::fabs(i) > double(currentCurrMax()))
-        return;
-    m_measuredVolt = float(v);
-    m_measuredCurr = float(i);
+    m_measuredVolt = float(m.volt);
+    m_measuredCurr = float(m.curr);
     if (m_outputOn) {
         trackAxis(m_measuredVolt, m_voltMax, m_voltMin, m_voltAxis);
         trackAxis(m_measuredCurr, m_currMax, m_currMin, m_currAxis);

@@ -5,6 +5,7 @@
 #include "ui_ListPage.h"
 
 #include "ChartLineItem.h"
+#include "ChartStyle.h"
 #include "Dialogs.h"
 #include "ModelFlags.h"
 #include "RecordLog.h"
@@ -12,7 +13,6 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QGraphicsLineItem>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtCharts/QBarSeries>
@@ -40,70 +40,6 @@ const char *const kImgOff = "border-image: url(:/listImage/Off.png);";
 
 const QColor kVoltColour(248, 192, 1);
 const QColor kCurrColour(88, 206, 245);
-
-QFont chartFont(int pointSize, bool bold = true)
-{
-    QFont f(QStringLiteral("微软雅黑"));
-    f.setBold(bold);
-    f.setPointSize(pointSize);
-    return f;
-}
-
-QChart *makeChart(const QString &title)
-{
-    auto *c = new QChart;
-    c->setTheme(QChart::ChartThemeBlueIcy);
-    c->setMargins(QMargins(2, 2, 2, 2));
-    c->legend()->hide();
-    c->setTitle(title);
-    c->setTitleFont(chartFont(10));
-    // The blurred background shadow would be redrawn on every update.
-    c->setDropShadowEnabled(false);
-    return c;
-}
-
-QValueAxis *makeValueAxis(const QString &title, int ticks, const QString &format)
-{
-    auto *a = new QValueAxis;
-    a->setTickCount(ticks);
-    a->setLabelFormat(format);
-    a->setTitleText(title);
-    a->setTitleFont(chartFont(8));
-    a->setLabelsFont(chartFont(7));
-    return a;
-}
-
-// A chart view comes with an empty chart of its own, which setChart does not
-// delete.
-void showChart(QChartView *view, QChart *chart)
-{
-    QChart *own = view->chart();
-    view->setChart(chart);
-    if (own != chart)
-        delete own;
-}
-
-// The two-pixel axis lines keep a pixmap of themselves (see the static page).
-void cacheLineItems(QGraphicsItem *item)
-{
-    for (QGraphicsItem *child : item->childItems()) {
-        if (child->type() == QGraphicsLineItem::Type) {
-            if (child->cacheMode() == QGraphicsItem::NoCache)
-                child->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-        } else {
-            cacheLineItems(child);
-        }
-    }
-}
-
-void cosmeticGrid(QAbstractAxis *axis)
-{
-    QPen grid = axis->gridLinePen();
-    if (grid.widthF() == 1.0 && !grid.isCosmetic()) {
-        grid.setWidth(0);
-        axis->setGridLinePen(grid);
-    }
-}
 
 } // namespace
 
@@ -377,37 +313,21 @@ qint64 ListPage::chartBaseMs()
 
 void ListPage::initLineChart()
 {
+    using namespace ChartStyle;
     const QDateTime base = QDateTime::fromMSecsSinceEpoch(chartBaseMs(), Qt::UTC);
     m_lineChart = makeChart(QStringLiteral("IV Curve"));
-    m_timeAxis = new QDateTimeAxis;
-    m_timeAxis->setTickCount(10);
-    m_timeAxis->setFormat(QStringLiteral("hh:mm:ss"));
-    m_timeAxis->setTitleText(QStringLiteral("(s)"));
-    m_timeAxis->setTitleFont(chartFont(8));
-    m_timeAxis->setLabelsFont(chartFont(7));
-    m_timeAxis->setLinePen(QPen(Qt::darkGray, 2));
-    m_voltAxis = makeValueAxis(QStringLiteral("(V)"), 6, QStringLiteral("%.2f"));
-    m_voltAxis->setLinePen(QPen(Qt::yellow, 2));
-    m_currAxis = makeValueAxis(QStringLiteral("(A)"), 6, QStringLiteral("%.2f"));
-    m_currAxis->setLinePen(QPen(Qt::blue, 2));
+    m_timeAxis = makeTimeAxis(10, QPen(Qt::darkGray, 2));
+    m_voltAxis = makeValueAxis(QStringLiteral("(V)"), 6, QStringLiteral("%.2f"), QPen(Qt::yellow, 2));
+    m_currAxis = makeValueAxis(QStringLiteral("(A)"), 6, QStringLiteral("%.2f"), QPen(Qt::blue, 2));
     m_lineChart->addAxis(m_timeAxis, Qt::AlignBottom);
     m_lineChart->addAxis(m_voltAxis, Qt::AlignLeft);
     m_lineChart->addAxis(m_currAxis, Qt::AlignRight);
-    m_voltSeries = new QLineSeries;
-    m_currSeries = new QLineSeries;
-    m_lineChart->addSeries(m_voltSeries);
-    m_lineChart->addSeries(m_currSeries);
-    m_voltSeries->setPen(QPen(kVoltColour, 2));
-    m_currSeries->setPen(QPen(kCurrColour, 2));
-    m_voltSeries->attachAxis(m_timeAxis);
-    m_voltSeries->attachAxis(m_voltAxis);
-    m_currSeries->attachAxis(m_timeAxis);
-    m_currSeries->attachAxis(m_currAxis);
+    m_voltSeries = addSeries(m_lineChart, kVoltColour, m_timeAxis, m_voltAxis);
+    m_currSeries = addSeries(m_lineChart, kCurrColour, m_timeAxis, m_currAxis);
     m_timeAxis->setRange(base, base.addSecs(10));
     m_voltAxis->setRange(0, 40);
     m_currAxis->setRange(0, 10);
-    for (QAbstractAxis *a : m_lineChart->axes())
-        cosmeticGrid(a);
+    cosmeticGrid(m_lineChart);
     showChart(ui->IVChartsView, m_lineChart);
     // The series stay empty and keep the axes; the readings are drawn
     // decimated by lighter items in the series' colours.
@@ -419,6 +339,7 @@ void ListPage::initLineChart()
 
 void ListPage::initBarChart()
 {
+    using namespace ChartStyle;
     m_barChart = makeChart(tr("I/V-bar"));
     m_barChart->setAnimationOptions(QChart::SeriesAnimations);
     m_vBar = new QBarSet(QStringLiteral("V-bar"));
@@ -470,8 +391,7 @@ void ListPage::resetCharts()
 // column is wider than the two pixels of the static page's charts.
 int ListPage::plotColumns() const
 {
-    const int w = int(m_lineChart->plotArea().width());
-    return (w > 0 ? w : 800) + 1;
+    return ChartStyle::plotColumns(m_lineChart);
 }
 
 void ListPage::addChartPoint(qint64 runMs, double volt, double curr, bool redraw)
@@ -497,7 +417,7 @@ void ListPage::refreshChartView()
         m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(base, Qt::UTC),
                              QDateTime::fromMSecsSinceEpoch(base + m_lastRunMs, Qt::UTC));
     }
-    cacheLineItems(m_lineChart);
+    ChartStyle::cacheLineItems(m_lineChart);
     const int columns = plotColumns();
     m_voltDrawn.setMaxColumns(columns, m_voltTrace.points());
     m_currDrawn.setMaxColumns(columns, m_currTrace.points());

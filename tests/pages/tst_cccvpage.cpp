@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QValueAxis>
 #include <QtTest>
 
@@ -1111,6 +1112,54 @@ private slots:
         tick();
         QCOMPARE(page->voltTrace().size(), 1);
         QCOMPARE(page->voltTrace().points()[0].x(), double(CCCVPage::chartBaseMs()));
+    }
+
+    // A long run: the drawn lines stay bounded and keep every column's
+    // extremes; the axes show the asked ranges' labels.
+    void longRunsDrawBounded()
+    {
+        page->resize(1050, 700);
+        page->show();
+        QCoreApplication::processEvents();
+        auto *iv = w<QtCharts::QChartView>("graphicsVolt");
+        auto *pw = w<QtCharts::QChartView>("graphicsViewPOW");
+        ChartLineItem *volt = ChartLineItem::itemsOf(iv->chart()).value(0);
+        ChartLineItem *pow = ChartLineItem::itemsOf(pw->chart()).value(0);
+        QVERIFY(volt && pow);
+        // A short run point for point.
+        for (qint64 t = 0; t <= 20000; t += 400)
+            page->addChartReading(t, 10 + t / 1000.0, 1, 10 + t / 1000.0);
+        QCOMPARE(volt->points(), page->voltTrace().points());
+        QCOMPARE(pow->points(), page->powTrace().points());
+        // Ten hours, one spike in the middle.
+        for (qint64 t = 20400; t <= 36000 * 1000; t += 400) {
+            const double v = t == 18000000 ? 99.0 : 10.0 + (t % 4000) / 4000.0;
+            page->addChartReading(t, v, 2, v * 2, false);
+        }
+        page->refreshChartViews();
+        QVERIFY(volt->points().size() < 2 * 1100);
+        QVERIFY(pow->points().size() < 2 * 1100);
+        double hi = 0;
+        for (const QPointF &p : volt->points())
+            hi = std::max(hi, p.y());
+        QCOMPARE(hi, 99.0);
+        QCOMPARE(volt->points().last(), page->voltTrace().points().last());
+        QCOMPARE(pow->points().last(), page->powTrace().points().last());
+        // The voltage axis reaches the spike's 99 V x 1.2; the time axis ends
+        // within half a pixel of the run's end.
+        QtCharts::QValueAxis *voltAxis = nullptr;
+        for (QtCharts::QAbstractAxis *a : iv->chart()->axes(Qt::Vertical))
+            if (a->titleText() == QLatin1String("(V)"))
+                voltAxis = qobject_cast<QtCharts::QValueAxis *>(a);
+        QVERIFY(voltAxis);
+        QCOMPARE(QString::number(voltAxis->max(), 'f', 2), QString::number(99.0 * 1.2, 'f', 2));
+        auto *time = qobject_cast<QtCharts::QDateTimeAxis *>(iv->chart()->axes(Qt::Horizontal).value(0));
+        QVERIFY(time);
+        const double width = iv->chart()->plotArea().width();
+        const double msPerPixel = 36000.0 * 1000 / width;
+        QVERIFY(std::abs(double(time->max().toMSecsSinceEpoch() - (CCCVPage::chartBaseMs() + 36000 * 1000)))
+                < msPerPixel / 2 + 1);
+        QCOMPARE(time->min().toMSecsSinceEpoch(), CCCVPage::chartBaseMs());
     }
 
     void exportButtonWritesThePowerFile()

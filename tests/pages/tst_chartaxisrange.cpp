@@ -109,6 +109,36 @@ private slots:
         QVERIFY(sets < 200);
     }
 
+    // The extremes of a run as the charts follow them, and the range they ask for.
+    void followExtremes_data()
+    {
+        QTest::addColumn<QList<float>>("values");
+        QTest::addColumn<float>("max");
+        QTest::addColumn<float>("min");
+        QTest::addColumn<int>("changes");
+        QTest::addColumn<double>("lower");
+        QTest::addColumn<double>("upper");
+        QTest::newRow("rising") << QList<float>{1, 2, 3} << 3.f << 0.f << 3 << 0.0 << 3.6;
+        QTest::newRow("inside changes nothing") << QList<float>{5, 2, 4, 5} << 5.f << 0.f << 1 << 0.0 << 6.0;
+        QTest::newRow("negative") << QList<float>{-2} << 0.f << -2.f << 1 << -2.4 << 0.0;
+        QTest::newRow("negative then positive") << QList<float>{-2, 3} << 3.f << -2.f << 2 << -2.4 << 3.6;
+        QTest::newRow("not a number") << QList<float>{float(qQNaN())} << 0.f << 0.f << 0 << 0.0 << 0.0;
+    }
+    void followExtremes()
+    {
+        QFETCH(QList<float>, values);
+        float max = 0, min = 0;
+        double lower = 0, upper = 0;
+        int changes = 0;
+        for (float v : values)
+            changes += ChartAxisRange::followExtremes(v, max, min, 1.2, &lower, &upper) ? 1 : 0;
+        QTEST(max, "max");
+        QTEST(min, "min");
+        QTEST(changes, "changes");
+        QTEST(lower, "lower");
+        QTEST(upper, "upper");
+    }
+
     void dateTimeAxis_data()
     {
         QTest::addColumn<qint64>("oldSpanMs");
