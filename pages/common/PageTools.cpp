@@ -5,7 +5,10 @@
 
 #include <QDoubleSpinBox>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QWidget>
+
+#include <algorithm>
 
 QString formatHMS(qint64 seconds)
 {
@@ -53,4 +56,15 @@ DataPack pageCommandPack(const QString &key, int isRequest, int needReply, int s
 QString settingValueText(double value)
 {
     return QString::number(value, 'g', 6);
+}
+
+void removeSelectedRows(QTableWidget *table)
+{
+    QList<int> rows;
+    for (const QModelIndex &i : table->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    int removed = 0;
+    for (int r : rows)
+        table->removeRow(r - removed++);
 }

@@ -3,6 +3,8 @@
 #include "DataPack.h"
 
 #include <QString>
+
+class QTableWidget;
 #include <QtGlobal>
 
 class ClickOutsideFilter;
@@ -25,3 +27,7 @@ DataPack pageCommandPack(const QString &key, int isRequest, int needReply, int s
 // Text of a float setting value: general format, at most 6 significant
 // digits, no trailing zeros (2.5 -> "2.5", 10 -> "10").
 QString settingValueText(double value);
+
+// Removes every selected row of a table (top to bottom, whatever the order
+// of selection).
+void removeSelectedRows(QTableWidget *table);

@@ -6,6 +6,7 @@
 #include "AppDirectory.h"
 #include "Dialogs.h"
 #include "ListCells.h"
+#include "PageTools.h"
 #include "ReplyRules.h"
 
 #include <QDateTime>
@@ -377,13 +378,7 @@ void ListPage::fileMenuChosen(int entry)
             Dialogs::warning(nullptr, tr("提示"), tr("请选择文件"));
             return;
         }
-        QList<int> rows;
-        for (const QModelIndex &i : t->selectionModel()->selectedRows())
-            rows << i.row();
-        std::sort(rows.begin(), rows.end());
-        int removed = 0;
-        for (int r : rows)
-            t->removeRow(r - removed++);
+        removeSelectedRows(t);
         m_fileRow = -1;
         break;
     }

@@ -6,6 +6,7 @@
 
 #include "Dialogs.h"
 #include "ListCells.h"
+#include "PageTools.h"
 #include "NumberDelegate.h"
 
 #include <QApplication>
@@ -285,13 +286,7 @@ void ListPage::stepMenuChosen(int entry)
             Dialogs::warning(nullptr, tr("提示"), tr("请选对应择行"));
             return;
         }
-        QList<int> rows;
-        for (const QModelIndex &i : t->selectionModel()->selectedRows())
-            rows << i.row();
-        std::sort(rows.begin(), rows.end());
-        int removed = 0;
-        for (int r : rows)
-            t->removeRow(r - removed++);
+        removeSelectedRows(t);
         m_stepRow = -1;
         updateStepCounts();
         break;
