@@ -318,11 +318,32 @@ void Quellon::on_pushButtonUpdate_clicked()
     requestPortList();
 }
 
+void Quellon::disconnectByOperator()
+{
+    // What the workers still hold was queued before the operator's decision:
+    // none of it goes out any more.
+    emit dropQueuedCommands();
+    connectStatus = false;
+    if (devStatusFlag == 1) {
+        // As when the program lets go of a link: the pages switch their input
+        // off while they still count the instrument as identified, and from
+        // now on they do not (nothing of theirs may follow the return to
+        // local); the loss of the instrument is handled here and now.
+        devStatusFlag = 0;
+        showLinkOff();
+        emit setDevStatus(false, 1, kCmdLinkOff);
+        reconnecting = false;
+        resetParallelOnLinkLoss();
+        clearModelFlags();
+    }
+    // The port or socket closes on the answer to this (see dispatchReply).
+    enterRemote(true);
+}
+
 void Quellon::on_pushButtonSerialSW_clicked()
 {
     if (connectStatus) {
-        enterRemote(true);
-        connectStatus = false;
+        disconnectByOperator();
         resetSerialLinkUi(false);
         emit setDevStatus(false, devStatusFlag, kCmdStatus);
         return;
@@ -334,8 +355,7 @@ void Quellon::on_pushButtonSerialSW_clicked()
 void Quellon::on_connectServer_clicked()
 {
     if (connectStatus) {
-        enterRemote(true);
-        connectStatus = false;
+        disconnectByOperator();
         resetTcpLinkUi(false);
         emit setDevStatus(false, devStatusFlag, kCmdStatus);
         connectCooldown = 2;
