@@ -150,6 +150,10 @@ private:
     void resetSerialLinkUi(bool linked);
     void resetTcpLinkUi(bool linked);
     void resetSelectedLinkUi();
+    // The operator closes the link: the queued commands are dropped, the
+    // pages switch their input off and stop counting the instrument as
+    // identified, and the instrument returns to local.
+    void disconnectByOperator();
 
     // Dispatcher.
     void dispatchReply(const DataPack &str);

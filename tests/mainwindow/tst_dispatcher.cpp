@@ -523,22 +523,29 @@ void tst_Dispatcher::pageRepliesReachOnlyTheirPage()
 void tst_Dispatcher::lettingGoOrder_data()
 {
     QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("interfaceIndex");
     QTest::addColumn<QStringList>("order");
     const QStringList letGo = {"drop", "status OUT_SW_0_LINK_OFF 1", "status STATUS 0", "SYST:LOC\n", "close"};
-    QTest::newRow("give-up") << "giveup" << letGo + QStringList{"message"};
-    QTest::newRow("quit") << "quit" << letGo;
-    QTest::newRow("local mode") << "local"
+    QTest::newRow("give-up") << "giveup" << 1 << letGo + QStringList{"message"};
+    QTest::newRow("quit") << "quit" << 1 << letGo;
+    QTest::newRow("local mode") << "local" << 1
                                 << QStringList{"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "close", "message"};
     QTest::newRow("local mode, not told again")
-        << "local again" << QStringList{"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "close"};
+        << "local again" << 1 << QStringList{"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "close"};
+    // The operator's disconnect: the same, and the link closes on the local
+    // answer; the next tick has nothing left to report.
+    const QStringList disconnect = {"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "status STATUS 0", "close"};
+    QTest::newRow("operator disconnects, serial") << "disconnect" << 0 << disconnect;
+    QTest::newRow("operator disconnects, LAN") << "disconnect" << 1 << disconnect;
 }
 
 void tst_Dispatcher::lettingGoOrder()
 {
     QFETCH(QString, path);
+    QFETCH(int, interfaceIndex);
     QFETCH(QStringList, order);
     QuellonFixture f;
-    f.identify("KTR8548", 1);
+    f.identify("KTR8548", interfaceIndex);
     if (path == "local again") {
         f.feed(kRem, "0\n");
         f.tick();
@@ -553,6 +560,10 @@ void tst_Dispatcher::lettingGoOrder()
     QObject::connect(w, &Quellon::sendSriealFun, w, [&](const DataPack &p) { events << p.data; });
     QObject::connect(w, &Quellon::getTcpInfoFun, w, [&](const TcpLinkPack &p) {
         if (p.key == "TCP:link" && !p.linkOn)
+            events << "close";
+    });
+    QObject::connect(w, &Quellon::getSerialInfoFun, w, [&](const SerialLinkPack &p) {
+        if (p.key == "SERIAL:link" && !p.linkOn)
             events << "close";
     });
     // Message boxes, in order with the rest.
@@ -572,6 +583,10 @@ void tst_Dispatcher::lettingGoOrder()
             f.feed(kRem, "err", DataPack::NoReply);
     } else if (path == "quit") {
         w->releaseLink();
+    } else if (path == "disconnect") {
+        f.widget<QPushButton>(interfaceIndex == 0 ? "pushButtonSerialSW" : "connectServer")->click();
+        f.feed("SYS:LOC:P", "1");
+        f.tick();
     } else {
         f.feed(kRem, "0\n");
     }
@@ -732,9 +747,9 @@ void tst_Dispatcher::tcpConnectRequestAndCooldown()
     QTest::mouseClick(connectButton, Qt::LeftButton); // disconnect
     QCOMPARE(f.sent->datas(), QStringList{"SYST:LOC\n"});
     QCOMPARE(f.sent->packs.first().link, 1);
-    QCOMPARE(f.statusCmds(), QStringList{"STATUS"});
+    QCOMPARE(f.statusCmds(), (QStringList{"OUT_SW_0_LINK_OFF", "STATUS"}));
     QCOMPARE(f.lastStatus().connectStatus, false);
-    QCOMPARE(f.lastStatus().devStatusFlag, 1);
+    QCOMPARE(f.lastStatus().devStatusFlag, 0);
     QCOMPARE(connectButton->text(), QString("连接"));
 
     f.tcpRequests->clear();
@@ -764,14 +779,22 @@ void tst_Dispatcher::userCloseThenLinkLost()
     f.clearRecords();
     QTest::mouseClick(f.widget<QPushButton>("pushButtonSerialSW"), Qt::LeftButton);
     QCOMPARE(f.sent->datas(), QStringList{"SYST:LOC\n"});
-    QCOMPARE(f.statusCmds(), QStringList{"STATUS"});
+    // The pages switch their input off while identified, then learn the
+    // link is down and the instrument no longer identified.
+    QCOMPARE(f.statusCmds(), (QStringList{"OUT_SW_0_LINK_OFF", "STATUS"}));
+    QCOMPARE(f.status->first().at(1).toInt(), 1);
+    QCOMPARE(f.lastStatus().connectStatus, false);
+    QCOMPARE(f.lastStatus().devStatusFlag, 0);
+    QCOMPARE(f.text("labelLinkStatus"), QString("OFF"));
+    QVERIFY(!acDcModelFlag);
+    QCOMPARE(f.text("labelParallelStatus"), QString("OFF"));
     QVERIFY(f.serialKeys().isEmpty()); // the port closes on the local answer
     f.feed("SYS:LOC:P", "1");
     QCOMPARE(f.serialKeys(), QStringList{"SERIAL:link"});
-    QVERIFY(acDcModelFlag);
+    // The loss is not reported a second time.
     f.status->clear();
     f.tick();
-    QCOMPARE(f.statusCmds(), QStringList{"OUT_SW_0_LINK_OFF"});
+    QVERIFY(f.statusCmds().isEmpty());
     QVERIFY(!acDcModelFlag);
     QCOMPARE(f.text("labelParallelStatus"), QString("OFF"));
 }

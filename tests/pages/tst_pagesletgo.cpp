@@ -1,6 +1,7 @@
 // The list page and the battery test page in the whole program, their input
-// on, when the window lets go of the link: at quit, and at the give-up on a
-// silent instrument or on one whose replies come too late. What the
+// on, when the window lets go of the link: at quit, when the operator
+// disconnects, and at the give-up on a silent instrument or on one whose
+// replies come too late. What the
 // instrument receives (the simulator's wire log): the page's input-off lines
 // and the return to local come first and last; the setpoints the page had
 // queued just before are not written after the decision.
@@ -104,6 +105,7 @@ private slots:
         for (bool list : {true, false}) {
             const char *page = list ? "list page" : "battery page";
             QTest::newRow(qPrintable(QStringLiteral("%1, quit").arg(page))) << list << "quit";
+            QTest::newRow(qPrintable(QStringLiteral("%1, operator disconnects").arg(page))) << list << "disconnect";
             QTest::newRow(qPrintable(QStringLiteral("%1, give-up on silence").arg(page))) << list << "silence";
             QTest::newRow(qPrintable(QStringLiteral("%1, give-up on late replies").arg(page))) << list << "late";
         }
@@ -120,7 +122,7 @@ private slots:
         QVERIFY(linkAndIdentify(prog, sim));
         QVERIFY(list ? runList(prog, sim) : runBattery(prog, sim));
 
-        if (path != "quit") {
+        if (path != "quit" && path != "disconnect") {
             QVERIFY(sim.controlApply(path == "silence" ? "SIM:SILENCE 600\n" : "SIM:DELAY 300\n"));
             // The link is misbehaving: the remote-state queries go unanswered.
             prog.tcpReplies->clear();
@@ -133,6 +135,9 @@ private slots:
         if (path == "quit") {
             QThread third;
             quitProgramThreads(*f.window, third, prog.serialThread, *prog.serial, prog.tcpThread, *prog.tcp);
+        } else if (path == "disconnect") {
+            f.widget<QPushButton>("connectServer")->click();
+            QCOMPARE(f.widget<QPushButton>("connectServer")->text(), QStringLiteral("连接"));
         } else {
             // The missed replies of the give-up, played to the window at once.
             for (int i = 0; i < 82; ++i)
