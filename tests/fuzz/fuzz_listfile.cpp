@@ -105,7 +105,10 @@ int asciiStepLines(const uint8_t *data, size_t size)
         if (data[i] == 0 || data[i] > 0x7f)
             return -1;
     int n = 0;
-    const QList<QByteArray> lines = QByteArray(reinterpret_cast<const char *>(data), int(size)).split('\n');
+    // The file is read in text mode, which drops every carriage return
+    // before lines are split: "\n\r#..." is a line that starts with "#".
+    const QList<QByteArray> lines =
+        QByteArray(reinterpret_cast<const char *>(data), int(size)).replace('\r', QByteArray()).split('\n');
     for (const QByteArray &l : lines)
         if (l.startsWith('#') && !l.startsWith("#TotalCounts") && !l.startsWith("#Cycles") && !l.startsWith("#Mode"))
             ++n;
