@@ -33,6 +33,9 @@ public:
     // Tick period used by init(); tests may shorten or lengthen it before the
     // thread starts.
     void setTickInterval(int ms) { m_tickMs = ms; }
+    // Time a reply has to begin (and each later piece to follow); tests set it
+    // before the thread starts or from within the worker's thread.
+    void setReadWindow(int ms) { m_reader.setWindow(ms); }
 
     // Safe from any thread: the running tick stops reading replies at once,
     // and from now on only what must still reach the instrument (settings,

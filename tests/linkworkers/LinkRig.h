@@ -24,15 +24,23 @@ class QSocketNotifier;
 class QTcpServer;
 class QTcpSocket;
 
+// Read window for cases that check what a reply says. The scripted peers
+// answer from the test's own process, which a busy machine may hold up
+// together with the worker: after such a pause the worker's own 200 ms could
+// have run out before the peer had its turn to answer. Cases that check a
+// time-out keep the worker's window and answer far later than it.
+const int kContentWindowMs = 5000;
+
 // A link worker living on its own thread; init runs when the thread starts.
 template <class Worker>
 class WorkerThread
 {
 public:
-    explicit WorkerThread(int tickMs)
+    explicit WorkerThread(int tickMs, int readWindowMs = Worker::kReadWindowMs)
     {
         worker = new Worker;
         worker->setTickInterval(tickMs);
+        worker->setReadWindow(readWindowMs);
         worker->moveToThread(&thread);
         QObject::connect(&thread, &QThread::started, worker, &Worker::init);
         thread.start();
@@ -48,6 +56,12 @@ public:
     void tick() { QMetaObject::invokeMethod(worker, "timerTimeOut", Qt::QueuedConnection); }
     // Runs one tick and returns when it is over (for ticks that need no peer).
     void tickAndWait() { QMetaObject::invokeMethod(worker, "timerTimeOut", Qt::BlockingQueuedConnection); }
+    // Changes the read window from the worker's thread, after what is queued.
+    void setReadWindow(int ms)
+    {
+        Worker *w = worker;
+        QMetaObject::invokeMethod(w, [w, ms] { w->setReadWindow(ms); }, Qt::QueuedConnection);
+    }
     // Queues a call in the worker thread, as the window's signals do.
     void send(const DataPack &p)
     {
@@ -164,9 +178,30 @@ private:
 // `first` (the pieces of the first reply), `firstStatus`, `firstText` (the
 // text the serial worker passes on; the TCP worker gives "err" for status 2)
 // and `secondText` (the second reply, always status 0: a late or stray line
-// must never be taken for it).
+// must never be taken for it). A first reply that times out is read with the
+// worker's own window, and the second query then comes in a tick of its own
+// read with kContentWindowMs (the line is settled across ticks all the same);
+// otherwise both are read with kContentWindowMs in one tick. See
+// queueReplyDiscipline.
 void addReplyDisciplineColumns();
 void addReplyDisciplineRows();
+// Scripts the peer and queues the row's two queries and their ticks.
+template <class Worker>
+void queueReplyDiscipline(WorkerThread<Worker> &rig, ScriptedPeer &peer,
+                          const QList<ScriptedPeer::Piece> &first, int firstStatus, int link)
+{
+    const bool timesOut = firstStatus == 2;
+    peer.answer("CURR?\n", first);
+    peer.answer("VOLT?\n", {{5, "3\n"}});
+    rig.setReadWindow(timesOut ? Worker::kReadWindowMs : kContentWindowMs);
+    rig.send(request("CC:CURR:L", 1, "CURR?\n", link));
+    if (timesOut) {
+        rig.tick();
+        rig.setReadWindow(kContentWindowMs);
+    }
+    rig.send(request("CV:VOLT:L", 1, "VOLT?\n", link));
+    rig.tick();
+}
 Q_DECLARE_METATYPE(QList<ScriptedPeer::Piece>)
 
 // Registers the record types, as the program's constructors do.

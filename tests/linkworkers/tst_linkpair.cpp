@@ -35,8 +35,8 @@ void TestLinkPair::eachWorkerWritesItsOwnLink()
     TcpPeer tcpPeer;
     QVERIFY(tcpPeer.listen());
 
-    WorkerThread<serialPort> serial(serialPort::kTickMs);
-    WorkerThread<TcpPort> tcp(TcpPort::kTickMs);
+    WorkerThread<serialPort> serial(serialPort::kTickMs, kContentWindowMs);
+    WorkerThread<TcpPort> tcp(TcpPort::kTickMs, kContentWindowMs);
     CommandSource window;
     QObject::connect(&window, SIGNAL(sendSriealFun(DataPack)), serial.worker, SLOT(recvPackFun(DataPack)));
     QObject::connect(&window, SIGNAL(sendSriealFun(DataPack)), tcp.worker, SLOT(recvPackFun(DataPack)));

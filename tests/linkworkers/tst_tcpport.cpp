@@ -65,7 +65,7 @@ private:
 struct TcpBench
 {
     TcpBench()
-        : rig(kManualTicks)
+        : rig(kManualTicks, kContentWindowMs)
         , replies(rig.worker, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection)
     {
         QObject::connect(rig.worker, &TcpPort::sendTcpInfo, &links, &LinkCapture::onTcp,
@@ -267,7 +267,9 @@ void TestTcpPort::queryReply()
     QFETCH(QString, text);
 
     QVERIFY(b->connectToPeer());
-    if (!answer.isEmpty())
+    if (answer.isEmpty())
+        b->rig.setReadWindow(TcpPort::kReadWindowMs);
+    else
         b->peer.answer(command, {{90, answer}}); // after the 80 ms pause
     b->rig.send(request(key, 1, QString::fromLatin1(command), DataPack::TcpLink, 2));
     b->rig.tick();
@@ -336,7 +338,7 @@ void TestTcpPort::queryWhileNotConnected()
 void TestTcpPort::timerTicksByItself()
 {
     b.reset();
-    WorkerThread<TcpPort> rig(TcpPort::kTickMs);
+    WorkerThread<TcpPort> rig(TcpPort::kTickMs, kContentWindowMs);
     PackCapture replies(rig.worker, SIGNAL(sendPackFun(DataPack)), Qt::QueuedConnection);
     LinkCapture links;
     QObject::connect(rig.worker, &TcpPort::sendTcpInfo, &links, &LinkCapture::onTcp,
@@ -475,11 +477,7 @@ void TestTcpPort::replyDiscipline()
     QFETCH(QString, secondText);
 
     QVERIFY(b->connectToPeer());
-    b->peer.answer("CURR?\n", first);
-    b->peer.answer("VOLT?\n", {{5, "3\n"}});
-    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::TcpLink));
-    b->rig.send(request("CV:VOLT:L", 1, "VOLT?\n", DataPack::TcpLink));
-    b->rig.tick();
+    queueReplyDiscipline(b->rig, b->peer, first, firstStatus, DataPack::TcpLink);
     QVERIFY(b->replies.waitForCount(2));
     const DataPack r1 = b->replies.packs.at(0);
     const DataPack r2 = b->replies.packs.at(1);
