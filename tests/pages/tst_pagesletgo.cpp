@@ -12,6 +12,7 @@
 #include "ListPage.h"
 #include "LoadSim.h"
 #include "ProgramWiring.h"
+#include "TestWait.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -41,7 +42,7 @@ private:
         f.widget<QLineEdit>("lineEditIP")->setText(QStringLiteral("127.0.0.1"));
         f.widget<QLineEdit>("lineEditProt")->setText(QString::number(sim.port()));
         f.widget<QPushButton>("connectServer")->click();
-        return QTest::qWaitFor([&] { return !f.limits->isEmpty(); }, 15000);
+        return QTest::qWaitFor([&] { return !f.limits->isEmpty(); }, kMustComeMs);
     }
     static QWidget *shownPage(LinkedProgram &prog)
     {
@@ -53,7 +54,7 @@ private:
     {
         prog.fixture.widget<QPushButton>("pushButtonEnterLIST")->click();
         auto *page = qobject_cast<ListPage *>(shownPage(prog));
-        if (!page || !QTest::qWaitFor([&] { return page->devStatus() == 1; }, 10000))
+        if (!page || !QTest::qWaitFor([&] { return page->devStatus() == 1; }, kMustComeMs))
             return false;
         QTableWidget *t = page->stepTable();
         t->setRowCount(0);
@@ -63,7 +64,7 @@ private:
         page->findChild<QSpinBox *>(QStringLiteral("spinBoolNum"))->setValue(0);
         QMetaObject::invokeMethod(page, "on_pushButtonOutSW_clicked");
         return page->isSequenceRunning()
-               && QTest::qWaitFor([&] { return sim.receivedLines(kTcp).contains(QStringLiteral("CURR 2")); }, 10000);
+               && QTest::qWaitFor([&] { return sim.receivedLines(kTcp).contains(QStringLiteral("CURR 2")); }, kMustComeMs);
     }
 
     // The battery page discharging with the time cut-off on.
@@ -72,12 +73,12 @@ private:
         QuellonFixture &f = prog.fixture;
         f.widget<QPushButton>("pushButtonEnterBAT")->click();
         auto *page = qobject_cast<BATPage *>(shownPage(prog));
-        if (!page || !QTest::qWaitFor([&] { return page->isReadBackDone() && !page->isSyncing(); }, 10000))
+        if (!page || !QTest::qWaitFor([&] { return page->isReadBackDone() && !page->isSyncing(); }, kMustComeMs))
             return false;
         page->findChild<QComboBox *>(QStringLiteral("tstopComboBox"))->setCurrentIndex(1);
         page->findChild<QPushButton *>(QStringLiteral("pushButtonOutSW"))->click();
         return page->runState() == BATPage::Running
-               && QTest::qWaitFor([&] { return sim.receivedLines(kTcp).count(kInpOn) >= 3; }, 10000);
+               && QTest::qWaitFor([&] { return sim.receivedLines(kTcp).count(kInpOn) >= 3; }, kMustComeMs);
     }
 
     // Setpoints the page queues: a step's current and slope, the discharge current.
@@ -125,8 +126,10 @@ private slots:
         if (path != "quit" && path != "disconnect") {
             QVERIFY(sim.controlApply(path == "silence" ? "SIM:SILENCE 600\n" : "SIM:DELAY 300\n"));
             // The link is misbehaving: the remote-state queries go unanswered.
+            // Late replies fill the link (each query costs its read window),
+            // so the remote-state query may wait long behind the page's polls.
             prog.tcpReplies->clear();
-            QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::NoReply) >= 2, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(prog.remoteReplies(*prog.tcpReplies, DataPack::NoReply) >= 2, 4 * kMustComeMs);
         }
 
         // The decision, right after the page queued its setpoints.
@@ -144,7 +147,7 @@ private slots:
                 f.feed(QStringLiteral("SYS:REM:P"), QStringLiteral("err"), DataPack::NoReply);
             QCOMPARE(f.dialogs.texts().last(), QStringLiteral("与服务器断开,请检查网络"));
         }
-        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(kTcp).mid(before).contains(kLocal), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(kTcp).mid(before).contains(kLocal), kMustComeMs);
         // The link is closed by now: nothing can follow.
         QTest::qWait(500);
         const QStringList after = sim.receivedLines(kTcp).mid(before);
