@@ -1,5 +1,6 @@
 #pragma once
 
+
 // Shared fixtures of the link-worker tests: a worker on a thread of its own
 // (as the program runs it), captures of its link reports, a log of its debug
 // lines and scripted instrument peers on a pty or a TCP server.
@@ -16,8 +17,10 @@
 #include <QObject>
 #include <QPair>
 #include <QPointer>
+#include <QTest>
 #include <QThread>
 
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -203,6 +206,45 @@ void queueReplyDiscipline(WorkerThread<Worker> &rig, ScriptedPeer &peer,
     rig.tick();
 }
 Q_DECLARE_METATYPE(QList<ScriptedPeer::Piece>)
+
+// A drop request stops the tick under way and empties the queue: of what was
+// queued before it nothing goes out, what follows it does (the page's
+// input-off lines, the return to local), whether the link is closed at once
+// or the next tick writes them. The link is open when this is called.
+template <class Bench>
+void checkDroppedQueue(Bench &b, int link, bool close, const std::function<void()> &closeLink)
+{
+    b.peer.answer("CURR?\n", "1\n");
+    b.rig.send(request("CC:CURR", 0, "CURR 5\n", link));
+    b.rig.send(request("CC:CURR:L", 1, "CURR?\n", link));
+    // The tick takes both; the drop is requested before it runs.
+    b.rig.worker->requestQueueDrop();
+    b.rig.tick();
+    b.rig.send(request("CC:CURR:SLEW:RISE", 0, "CURR:SLEW:RISE 0.5\n", link));
+    QMetaObject::invokeMethod(b.rig.worker, "dropQueue", Qt::QueuedConnection);
+    for (int i = 0; i < 3; ++i)
+        b.rig.send(request("SYS:OFF", 0, "INP OFF\n", link));
+    b.rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", link, 0));
+    if (close)
+        closeLink();
+    else
+        b.rig.tick();
+    QVERIFY(b.peer.waitForLines(4));
+    QVERIFY(b.replies.waitForCount(1));
+    // Anything else would have come with these: a later tick has nothing left.
+    b.rig.tickAndWait();
+    QTest::qWait(20);
+    QCOMPARE(b.peer.lines(), (QList<QByteArray>{"INP OFF\n", "INP OFF\n", "INP OFF\n", "SYST:LOC\n"}));
+    QCOMPARE(b.replies.keys(), QStringList{"SYS:LOC:P"});
+
+    // Once dropped, the queue works as before.
+    if (!close) {
+        b.rig.send(request("CC:CURR:L", 1, "CURR?\n", link));
+        b.rig.tick();
+        QVERIFY(b.replies.waitForCount(2));
+        QCOMPARE(b.replies.packs.last().data.trimmed(), QString("1"));
+    }
+}
 
 // Registers the record types, as the program's constructors do.
 void registerLinkTypes();

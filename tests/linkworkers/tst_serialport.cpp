@@ -475,34 +475,5 @@ void TestSerialPort::droppedQueueLeavesOnlyWhatFollows()
 {
     QFETCH(bool, close);
     QCOMPARE(b->openLink(b->pty.a()), 0);
-    b->peer.answer("CURR?\n", "1\n");
-    b->rig.send(request("CC:CURR", 0, "CURR 5\n", DataPack::SerialLink));
-    b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
-    // The tick takes both; the drop is requested before it runs.
-    b->rig.worker->requestQueueDrop();
-    b->rig.tick();
-    b->rig.send(request("CC:CURR:SLEW:RISE", 0, "CURR:SLEW:RISE 0.5\n", DataPack::SerialLink));
-    QMetaObject::invokeMethod(b->rig.worker, "dropQueue", Qt::QueuedConnection);
-    for (int i = 0; i < 3; ++i)
-        b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::SerialLink));
-    b->rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", DataPack::SerialLink, 0));
-    if (close)
-        b->linkRequest(serialRequest("SERIAL:link", false));
-    else
-        b->rig.tick();
-    QVERIFY(b->peer.waitForLines(4));
-    QVERIFY(b->replies.waitForCount(1));
-    // Anything else would have come with these: a later tick has nothing left.
-    b->rig.tickAndWait();
-    QTest::qWait(20);
-    QCOMPARE(b->peer.lines(), (QList<QByteArray>{"INP OFF\n", "INP OFF\n", "INP OFF\n", "SYST:LOC\n"}));
-    QCOMPARE(b->replies.keys(), QStringList{"SYS:LOC:P"});
-
-    // Once dropped, the queue works as before.
-    if (!close) {
-        b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
-        b->rig.tick();
-        QVERIFY(b->replies.waitForCount(2));
-        QCOMPARE(b->replies.packs.last().data.trimmed(), QString("1"));
-    }
+    checkDroppedQueue(*b, DataPack::SerialLink, close, [this] { b->linkRequest(serialRequest("SERIAL:link", false)); });
 }
