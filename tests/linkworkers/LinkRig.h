@@ -1,6 +1,5 @@
 #pragma once
 
-
 // Shared fixtures of the link-worker tests: a worker on a thread of its own
 // (as the program runs it), captures of its link reports, a log of its debug
 // lines and scripted instrument peers on a pty or a TCP server.
