@@ -54,8 +54,10 @@ private:
     {
         prog.fixture.widget<QPushButton>("pushButtonEnterLIST")->click();
         auto *page = qobject_cast<ListPage *>(shownPage(prog));
-        if (!page || !QTest::qWaitFor([&] { return page->devStatus() == 1; }, kMustComeMs))
+        if (!page || !QTest::qWaitFor([&] { return page->devStatus() == 1; }, kMustComeMs)) {
+            qWarning() << "the list page is not ready";
             return false;
+        }
         QTableWidget *t = page->stepTable();
         t->setRowCount(0);
         page->addStepRow(t, "1", "10", "1");
@@ -63,8 +65,15 @@ private:
         page->updateStepCounts();
         page->findChild<QSpinBox *>(QStringLiteral("spinBoolNum"))->setValue(0);
         QMetaObject::invokeMethod(page, "on_pushButtonOutSW_clicked");
-        return page->isSequenceRunning()
-               && QTest::qWaitFor([&] { return sim.receivedLines(kTcp).contains(QStringLiteral("CURR 2")); }, kMustComeMs);
+        if (!page->isSequenceRunning()) {
+            qWarning() << "the list did not start:" << prog.fixture.dialogs.texts();
+            return false;
+        }
+        if (!QTest::qWaitFor([&] { return sim.receivedLines(kTcp).contains(QStringLiteral("CURR 2")); }, kMustComeMs)) {
+            qWarning() << "no second step on the wire:" << sim.receivedLines(kTcp).mid(-20);
+            return false;
+        }
+        return true;
     }
 
     // The battery page discharging with the time cut-off on.
