@@ -8,6 +8,7 @@
 // and how close the rate comes to 1580 bytes per round trip.
 #include "P2pChannel.h"
 #include "P2pEngine.h"
+#include "../../tests/p2p/FreeMappingPort.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,20 +37,6 @@ bool pumpUntil(const std::function<bool()> &done, int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
-}
-
-// The mapped port: one the kernel gives out, free for TCP and UDP (the mapping binds both).
-uint16_t freeMappingPort()
-{
-    for (int i = 0; i < 50; ++i) {
-        QTcpServer tcp;
-        if (!tcp.listen(QHostAddress::AnyIPv4, 0))
-            continue;
-        QUdpSocket udp;
-        if (udp.bind(QHostAddress::AnyIPv4, tcp.serverPort()))
-            return tcp.serverPort();
-    }
-    return 0;
 }
 
 // Echoes everything back (for the round-trip probe) or only counts it (sink).

@@ -22,7 +22,8 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-// A port the kernel gives out, free for TCP and UDP (the mapping binds both).
+// A port the kernel gives out, free for TCP and UDP (the mapping binds both);
+// with plain sockets, as this target links no Qt network module.
 uint16_t freeMappingPort()
 {
     for (int i = 0; i < 50; ++i) {

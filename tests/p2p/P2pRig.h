@@ -6,6 +6,7 @@
 // helpers that drive the engines' clocks. Every engine of a rig runs on a
 // manual clock: its time moves only when the test moves it.
 #include "DeviceManager.h"
+#include "FreeMappingPort.h"
 #include "P2pChannel.h"
 #include "P2pEngine.h"
 #include "P2pPortMap.h"
@@ -50,21 +51,6 @@ inline void pump(int ms)
     t.start();
     while (t.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-// A port number that the kernel gave out, free for TCP and UDP on every
-// address (a mapping binds both), for the API that takes a number.
-inline quint16 freeMappingPort()
-{
-    for (int i = 0; i < 50; ++i) {
-        QTcpServer tcp;
-        if (!tcp.listen(QHostAddress::AnyIPv4, 0))
-            continue;
-        QUdpSocket udp;
-        if (udp.bind(QHostAddress::AnyIPv4, tcp.serverPort()))
-            return tcp.serverPort();
-    }
-    return 0;
 }
 
 // TCP echo target.
