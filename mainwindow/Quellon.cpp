@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QIntValidator>
 #include <QTimer>
@@ -126,10 +127,15 @@ void Quellon::on_pushButtonHeep_clicked()
 {
     const QString path = AppDirectory::filePath(tr("KTR软件使用帮助.pdf"));
     const QFileInfo info(path);
-    if (info.exists() && info.isFile())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    else
+    if (!info.exists() || !info.isFile()) {
         showMessage(tr("PDF file not found:"));
+        return;
+    }
+    // Without a program registered for PDF files (no desktop opener, a
+    // machine without a desktop) the open fails; the operator is told rather
+    // than left with a button that does nothing.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        showMessage(tr("无法打开帮助文档：%1").arg(QDir::toNativeSeparators(path)));
 }
 
 void Quellon::on_label_web_x_linkActivated(const QString &link)

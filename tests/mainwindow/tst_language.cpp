@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace {
@@ -168,6 +169,18 @@ void tst_Language::helpDocument()
         QCOMPARE(catcher.urls.size(), 1);
         QCOMPARE(catcher.urls.first(), QUrl::fromLocalFile(f.path("KTR软件使用帮助.pdf")));
         QCOMPARE(f.dialogs.messages.size(), 2);
+
+        // No program takes the document (no desktop opener): the operator is
+        // told which file could not be opened. A handler without the named
+        // slot makes the open fail the way a missing opener does.
+        QObject refusing;
+        QDesktopServices::setUrlHandler("file", &refusing, "noSuchOpener");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("invokeMethod: No such method"));
+        QTest::mouseClick(f.widget<QPushButton>("pushButtonHeep"), Qt::LeftButton);
+        QCOMPARE(f.dialogs.messages.size(), 3);
+        QCOMPARE(f.dialogs.texts().last(),
+                 QString("无法打开帮助文档：%1").arg(QDir::toNativeSeparators(f.path("KTR软件使用帮助.pdf"))));
+        QCOMPARE(catcher.urls.size(), 1);
     }
     QDesktopServices::unsetUrlHandler("file");
 }
