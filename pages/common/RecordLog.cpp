@@ -182,7 +182,8 @@ bool RecordLog::writeLine(const QString &line)
     // file-size limit is reached): its reason is in errno now. The file is
     // cut back to its last whole line.
     m_writeErrno = errno;
-    m_file.resize(m_wholeSize);
+    errno = 0;
+    m_cutBackErrno = m_file.resize(m_wholeSize) ? -1 : errno;
     return false;
 }
 
@@ -203,7 +204,11 @@ QString RecordLog::causeText(int err) const
 void RecordLog::failWrite()
 {
     const QString path = m_file.fileName();
-    const QString cause = causeText(m_writeErrno);
+    QString cause = causeText(m_writeErrno);
+    // The part of the row that did go out could not be cut off again: the
+    // file does not end after a whole row, and the operator must know.
+    if (m_cutBackErrno >= 0)
+        cause += QLatin1Char('\n') + tr("文件末尾留有不完整的一行: ") + causeText(m_cutBackErrno);
     m_timer->stop();
     m_file.close(); // the whole rows written stay
     m_params.recordState = Idle;

@@ -120,8 +120,9 @@ private:
     qint64 now() const { return m_now(); }
     void startNewFile();
     bool openUnusedName(const QString &dir, const QString &base, QString *path);
-    // Writes one line; on failure leaves the file at its last whole line and
-    // keeps the reason in m_writeErrno.
+    // Writes one line; on failure cuts the file back to its last whole line
+    // and keeps the reason in m_writeErrno (and, when even the cut-back is
+    // refused, its reason in m_cutBackErrno).
     bool writeLine(const QString &line);
     void failWrite();
     // The reason of a refused write or truncation, for the operator.
@@ -138,6 +139,7 @@ private:
     QFile m_file;            // unbuffered: a refused write is seen at once
     qint64 m_wholeSize = 0;  // file size after the last whole line
     int m_writeErrno = 0;
+    int m_cutBackErrno = -1; // -1: the file ends after a whole line
     QTimer *m_timer = nullptr;
     qint64 m_startMs = 0;
     int m_rowNo = 0;

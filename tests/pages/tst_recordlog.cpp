@@ -113,6 +113,7 @@ private slots:
     void startInTheSameSecondTakesANewName();
     void startNeverReplacesAFile();
     void clearThatCannotTruncate();
+    void partRowThatCannotBeCutOff();
 };
 
 void tst_RecordLog::settingsAtConstruction()
@@ -482,6 +483,38 @@ void tst_RecordLog::clearThatCannotTruncate()
     QCOMPARE(run.output.value(5), "无法清空日志文件: " + path + "\n" + QString::fromLocal8Bit(std::strerror(EIO)));
     QCOMPARE(run.output.value(6), QString::number(int(Dialogs::Icon::Critical)));
     QCOMPARE(b.lines(), (QStringList{kHeader, LogBench::row(0), LogBench::row(1), LogBench::row(2), LogBench::row(3)}));
+}
+
+// A row that goes out only in part (the size limit cuts it) and whose part
+// cannot be cut off again (every truncation refused, in a child process): the
+// message says the file does not end after a whole row, and why.
+void tst_RecordLog::partRowThatCannotBeCutOff()
+{
+    LogBench b;
+    b.log->start(true);
+    QCOMPARE(b.rowsUntil(kStart + 3000), 3);
+    const QString path = b.log->params().folder;
+    const qint64 whole = QFileInfo(path).size();
+    const ForkedRun run = runForked([&]() -> QStringList {
+        QString why;
+        if (!refuseTruncation(EIO, &why))
+            return {"skip", why};
+        FileSizeLimit limit(whole + 10);
+        if (!limit.ok())
+            return {"skip", "setrlimit failed"};
+        b.nowMs += 1000;
+        b.log->writeLogRow();
+        return {"ran", QString::number(b.log->state()), b.dialogs.texts().join('|')};
+    });
+    QVERIFY2(run.exited && run.exitCode == 0, qPrintable(run.describe()));
+    if (run.output.value(0) == "skip")
+        QSKIP(qPrintable(run.output.value(1)));
+    QCOMPARE(run.output.value(1), QString("0"));
+    QCOMPARE(run.output.value(2), "无法写入日志文件: " + path + "\n" + kSizeLimit + "\n文件末尾留有不完整的一行: "
+                                      + QString::fromLocal8Bit(std::strerror(EIO)));
+    // What the message says is so: ten bytes of the fourth row are left.
+    QCOMPARE(QFileInfo(path).size(), whole + 10);
+    QCOMPARE(b.lines().last(), LogBench::row(3).left(10));
 }
 
 QTEST_MAIN(tst_RecordLog)
