@@ -148,11 +148,14 @@ private slots:
             // a sample period after the last.
             QVERIFY2(step > 0 && step < pausedMs,
                      qPrintable(QStringLiteral("step %1 ms, paused %2 ms").arg(step).arg(pausedMs)));
-        } else {
-            qInfo("the instrument had ended its test when the pause reached it (input on %lld ms "
-                  "after the start); the resume is not tried",
-                  inputLagMs);
         }
+        // What a slow link kept this run from checking; reported as a skip
+        // at the end, once everything else has been checked.
+        QStringList notChecked;
+        if (!pausedMidTest)
+            notChecked << QStringLiteral("pause and resume not checked: the instrument had ended its test when "
+                                         "the pause reached it (input on %1 ms after the start)")
+                              .arg(inputLagMs);
 
         // Success at the cut-off, reported once.
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.texts(), QStringList{"电池测试成功"}, kMustComeMs);
@@ -186,8 +189,9 @@ private slots:
                      qPrintable(QStringLiteral("Ri %1, %2 of %3 samples loaded, input on %4 ms late")
                                     .arg(ri).arg(loadedSamples).arg(windowSamples).arg(inputLagMs)));
         else
-            qInfo("Ri %g not checked: %d of %d samples of 3-5 s loaded, the input went on %lld ms late",
-                  ri, loadedSamples, windowSamples, inputLagMs);
+            notChecked << QStringLiteral("Ri %1 not checked: %2 of %3 samples of 3-5 s loaded, the input went on "
+                                         "%4 ms late")
+                              .arg(ri).arg(loadedSamples).arg(windowSamples).arg(inputLagMs);
         QCOMPARE(text(page, "label_Ri"), QString::number(ri, 'f', 3) + QChar(0x03A9));
         const QStringList all = sim.controlQuery("BAT:ALL?\n").split(QLatin1Char(','));
         QCOMPARE(all.size(), 5);
@@ -199,6 +203,8 @@ private slots:
                  qPrintable(QStringLiteral("SOH %1, capacity %2").arg(soh).arg(cap)));
         QCOMPARE(text(page, "label_Soh"), QString::number(soh, 'f', 1) + QLatin1Char('%'));
         QTRY_COMPARE_WITH_TIMEOUT(text(page, "label_test_status"), QStringLiteral("未开始"), kMustComeMs);
+        if (!notChecked.isEmpty())
+            QSKIP(qPrintable(notChecked.join(QStringLiteral("; "))));
     }
 
     // A test the instrument ends with failure, then a new test whose link is
