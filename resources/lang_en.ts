@@ -4,6 +4,10 @@
 <context>
     <name>Quellon</name>
     <message>
+        <source>无法打开帮助文档：%1</source>
+        <translation>Could not open the help document: %1</translation>
+    </message>
+    <message>
         <source>标准模式</source>
         <translation>Standard Mode</translation>
     </message>
@@ -411,6 +415,10 @@
     <message>
         <source>无法写入日志文件: </source>
         <translation>Cannot write the log file: </translation>
+    </message>
+    <message>
+        <source>文件末尾留有不完整的一行: </source>
+        <translation>The file ends in an incomplete row: </translation>
     </message>
     <message>
         <source>磁盘空间已满</source>
