@@ -294,5 +294,8 @@ void VKDWidget::refreshCurrentDevice()
             showModalMessage(tr("设备数量为0，请检查设备是否接入内网"));
         }
     }
-    emitCurrentDevice();
+    // The device the operator chose goes to the window as re-read; nothing
+    // goes when none was chosen or the search no longer finds it.
+    if (currentEditDevID == chosenRow && isFoundDevice(chosenRow))
+        emitCurrentDevice();
 }
