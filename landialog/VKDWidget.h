@@ -93,11 +93,12 @@ private:
     // Why the current row cannot be written as it stands; empty when it can.
     QString rowProblem(const VkdevList &e) const;
     bool applyDevice();
-    // The box that ends a write-back of several rows.
-    void showBatchOutcome(int written, const QString &success);
     void refreshCurrentDevice();
     void setSelectedIpMode(bool dhcp);
     void setAddressCellLocked(int row, bool locked);
+    // The box that ends a write-back of several rows, after `written` of the
+    // `asked` rows went out.
+    void showBatchOutcome(int written, int asked, const QString &success);
     // A modal message without parent, with an OK button.
     void showModalMessage(const QString &text);
 

@@ -190,12 +190,14 @@ bool VKDWidget::applyDevice()
     return true;
 }
 
-void VKDWidget::showBatchOutcome(int written, const QString &success)
+void VKDWidget::showBatchOutcome(int written, int asked, const QString &success)
 {
-    if (rowRefused)
-        Dialogs::warning(this, tr("操作失败"), tr("更新未完成：已写入 %1 台设备，请重新刷新列表").arg(written));
-    else
+    if (written == asked)
         Dialogs::information(this, tr("操作完成"), success);
+    else if (written > 0 || rowRefused)
+        Dialogs::warning(this, tr("操作失败"), tr("更新未完成：已写入 %1 台设备，请重新刷新列表").arg(written));
+    // Otherwise the library is not ready or no device was found: that refusal
+    // already said that nothing could be written.
 }
 
 void VKDWidget::DevSetUpdate(int index)
@@ -224,7 +226,7 @@ void VKDWidget::setDevSelected()
         ++written;
     }
     batchUpdate = false;
-    showBatchOutcome(written, tr("设备更新成功，请重新刷新列表"));
+    showBatchOutcome(written, rows.size(), tr("设备更新成功，请重新刷新列表"));
 }
 
 void VKDWidget::on_pushButtonSetAll_clicked()
@@ -242,7 +244,7 @@ void VKDWidget::on_pushButtonSetAll_clicked()
         ++written;
     }
     batchUpdate = false;
-    showBatchOutcome(written, tr("更新成功"));
+    showBatchOutcome(written, n, tr("更新成功"));
 }
 
 void VKDWidget::setSelectedIpMode(bool dhcp)
