@@ -192,12 +192,12 @@ bool VKDWidget::applyDevice()
 
 void VKDWidget::showBatchOutcome(int written, int asked, const QString &success)
 {
-    if (written == asked)
+    if (written > 0 && written == asked)
         Dialogs::information(this, tr("操作完成"), success);
     else if (written > 0 || rowRefused)
         Dialogs::warning(this, tr("操作失败"), tr("更新未完成：已写入 %1 台设备，请重新刷新列表").arg(written));
-    // Otherwise the library is not ready or no device was found: that refusal
-    // already said that nothing could be written.
+    // Otherwise nothing was written because the library is not ready or no
+    // device was found, which the refusal has said, or nothing was asked.
 }
 
 void VKDWidget::DevSetUpdate(int index)
