@@ -131,9 +131,9 @@ void VKDWidget::bindLibrary()
 void VKDWidget::refreshDeviceList()
 {
     const VkdmLibrary &lib = VkdmLibrary::instance();
+    chosenRow = -1;
     if (!initStatus) {
         showModalMessage(tr("4196端口被占用"));
-        emitCurrentDevice();
         return;
     }
     devCount = lib.search();
@@ -158,7 +158,6 @@ void VKDWidget::refreshDeviceList()
         showModalMessage(tr("设备数量为0，请检查设备是否接入内网"));
     }
     fillDeviceTable(n);
-    emitCurrentDevice();
 }
 
 void VKDWidget::readDeviceParams(VkdevList &e)
@@ -171,6 +170,11 @@ void VKDWidget::readDeviceParams(VkdevList &e)
     e.ipMode = lib.paramInt(e.devId, kParamIpMode);
     qDebug() << "devName" << e.name << "devIP" << e.ip << "devPort" << e.port << "devWorkMode" << e.workMode
              << "devIPMode" << e.ipMode;
+}
+
+bool VKDWidget::isFoundDevice(int row) const
+{
+    return row >= 0 && row < listedCount() && !devList[row].devId.isEmpty() && !devList[row].ip.isEmpty();
 }
 
 void VKDWidget::emitCurrentDevice()
@@ -229,6 +233,9 @@ void VKDWidget::on_tableViewList_clicked(QModelIndex index)
     currentEditDevID = row;
     qDebug() << "currentEditDevID" << row;
     showCurrentDevice();
+    if (!isFoundDevice(row))
+        return;
+    chosenRow = row;
     emitCurrentDevice();
 }
 

@@ -40,7 +40,7 @@ public:
     static int deviceCount() { return devCount; }
 
 signals:
-    // A device was chosen or the table was refreshed.
+    // The operator chose a device that the search found.
     void VKoperate(VkdevData parameter);
 
 public slots:
@@ -77,6 +77,9 @@ private:
     void refreshDeviceList();
     void fillDeviceTable(int n);
     void emitCurrentDevice();
+    // Whether the entry of this row is one the last search listed, with an
+    // address the window can take.
+    bool isFoundDevice(int row) const;
     // Reads the five shown parameters of an entry by its device ID.
     static void readDeviceParams(VkdevList &e);
     void setHeaders();
@@ -90,11 +93,12 @@ private:
     // Why the current row cannot be written as it stands; empty when it can.
     QString rowProblem(const VkdevList &e) const;
     bool applyDevice();
-    // The box that ends a write-back of several rows.
-    void showBatchOutcome(int written, const QString &success);
     void refreshCurrentDevice();
     void setSelectedIpMode(bool dhcp);
     void setAddressCellLocked(int row, bool locked);
+    // The box that ends a write-back of several rows, after `written` of the
+    // `asked` rows went out.
+    void showBatchOutcome(int written, int asked, const QString &success);
     // A modal message without parent, with an OK button.
     void showModalMessage(const QString &text);
 
@@ -102,6 +106,10 @@ private:
     bool initStatus = true;
     QVector<VkdevList> devList;
     int currentEditDevID = 0;
+    // The row the operator chose since the last search (-1: none). Only a
+    // chosen device goes to the window: finding devices, or finding none,
+    // leaves the address the operator typed there.
+    int chosenRow = -1;
     VkdevData selectedDev;
     QStandardItemModel *devModel = nullptr;
     newCombboxDelegate *comboDelegate = nullptr;

@@ -190,12 +190,14 @@ bool VKDWidget::applyDevice()
     return true;
 }
 
-void VKDWidget::showBatchOutcome(int written, const QString &success)
+void VKDWidget::showBatchOutcome(int written, int asked, const QString &success)
 {
-    if (rowRefused)
-        Dialogs::warning(this, tr("操作失败"), tr("更新未完成：已写入 %1 台设备，请重新刷新列表").arg(written));
-    else
+    if (written > 0 && written == asked)
         Dialogs::information(this, tr("操作完成"), success);
+    else if (written > 0 || rowRefused)
+        Dialogs::warning(this, tr("操作失败"), tr("更新未完成：已写入 %1 台设备，请重新刷新列表").arg(written));
+    // Otherwise nothing was written because the library is not ready or no
+    // device was found, which the refusal has said, or nothing was asked.
 }
 
 void VKDWidget::DevSetUpdate(int index)
@@ -224,7 +226,7 @@ void VKDWidget::setDevSelected()
         ++written;
     }
     batchUpdate = false;
-    showBatchOutcome(written, tr("设备更新成功，请重新刷新列表"));
+    showBatchOutcome(written, rows.size(), tr("设备更新成功，请重新刷新列表"));
 }
 
 void VKDWidget::on_pushButtonSetAll_clicked()
@@ -242,7 +244,7 @@ void VKDWidget::on_pushButtonSetAll_clicked()
         ++written;
     }
     batchUpdate = false;
-    showBatchOutcome(written, tr("更新成功"));
+    showBatchOutcome(written, n, tr("更新成功"));
 }
 
 void VKDWidget::setSelectedIpMode(bool dhcp)
@@ -294,5 +296,8 @@ void VKDWidget::refreshCurrentDevice()
             showModalMessage(tr("设备数量为0，请检查设备是否接入内网"));
         }
     }
-    emitCurrentDevice();
+    // The device the operator chose goes to the window as re-read; nothing
+    // goes when none was chosen or the search no longer finds it.
+    if (currentEditDevID == chosenRow && isFoundDevice(chosenRow))
+        emitCurrentDevice();
 }

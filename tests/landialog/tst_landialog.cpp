@@ -8,6 +8,7 @@
 #include "LinkedProgram.h"
 #include "LoadSim.h"
 #include "VKDWidget.h"
+#include "VkdmLibrary.h"
 #include "newPushButtonDelegate.h"
 
 #include <QClipboard>
@@ -19,7 +20,28 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include <QUdpSocket>
 #include <QtTest>
+
+// Holds the library's UDP port, so that the next VKDM_Init cannot bind it and
+// the dialog finds the library not ready. The library's own sockets are
+// closed first; once the port is free again, the next binding re-opens them.
+class LibraryPortHeld
+{
+public:
+    LibraryPortHeld()
+    {
+        VkdmLibrary &lib = VkdmLibrary::instance();
+        lib.load();
+        if (lib.exit)
+            lib.exit();
+        held = m_socket.bind(QHostAddress::AnyIPv4, quint16(VKDWidget::kLibraryPort), QUdpSocket::DontShareAddress);
+    }
+    bool held = false;
+
+private:
+    QUdpSocket m_socket;
+};
 
 class TstLanDialog : public QObject
 {
@@ -27,6 +49,8 @@ class TstLanDialog : public QObject
 private slots:
     void initTestCase();
     void windowSearchesAndTakesDevice();
+    void windowKeepsTypedAddress_data();
+    void windowKeepsTypedAddress();
     void writeBackOneRow_data();
     void writeBackOneRow();
     void writeBackChecksTheRow_data();
@@ -35,6 +59,7 @@ private slots:
     void refreshReadsTheCurrentDevice();
     void updateAllWithoutDevices();
     void batchWriteBack();
+    void batchWithLibraryNotReady();
     void moreThanHundredServers();
     void localAddressesAndCopy();
 
@@ -91,6 +116,8 @@ void TstLanDialog::windowSearchesAndTakesDevice()
     f.widget<QComboBox>("comboBoxInterface")->setCurrentIndex(1);
     auto *search = f.widget<QPushButton>("pushButtonSearchIP");
     QVERIFY(search->isEnabled());
+    QTest::keyClicks(f.widget<QLineEdit>("lineEditIP"), "10.20.30.40");
+    QTest::keyClicks(f.widget<QLineEdit>("lineEditProt"), "5025");
     f.dialogs.clear();
     QTest::mouseClick(search, Qt::LeftButton);
 
@@ -119,9 +146,9 @@ void TstLanDialog::windowSearchesAndTakesDevice()
         QCOMPARE(deviceModel(d)->item(row, 0)->background().color(), QColor(0, 255, 0));
     }
     QCOMPARE(deviceModel(d)->item(rowOf(d, "LANDHCP"), 2)->background().color(), QColor(222, 222, 222));
-    // The refresh hands the first entry to the window.
-    QCOMPARE(f.widget<QLineEdit>("lineEditIP")->text(), cellText(d, 0, 2));
-    QCOMPARE(f.widget<QLineEdit>("lineEditProt")->text(), cellText(d, 0, 3));
+    // Found is not chosen: the window keeps the address the operator typed.
+    QCOMPARE(f.widget<QLineEdit>("lineEditIP")->text(), QStringLiteral("10.20.30.40"));
+    QCOMPARE(f.widget<QLineEdit>("lineEditProt")->text(), QStringLiteral("5025"));
     QCOMPARE(part<QLabel>(d, "label_devName")->text(), cellText(d, 0, 0));
     QVERIFY(part<QListWidget>(d, "listWidgetIP")->findItems("vkd0: 10.77.0.1", Qt::MatchExactly).size() == 1);
 
@@ -149,13 +176,17 @@ void TstLanDialog::windowSearchesAndTakesDevice()
         QCOMPARE(deviceModel(d)->headerData(0, Qt::Horizontal).toString(), QStringLiteral("设备名称"));
     }
 
-    // A second opening binds and searches again with the same dialog.
-    d->hide();
+    // A second opening binds and searches again with the same dialog; the
+    // device chosen before stays in the window until another is chosen.
+    d->reject();
+    QCOMPARE(f.widget<QLineEdit>("lineEditIP")->text(), QStringLiteral("127.0.0.1"));
     QTest::mouseClick(search, Qt::LeftButton);
     QCOMPARE(f.window->findChildren<VKDWidget *>().size(), 1);
     QVERIFY(d->libraryReady());
     QCOMPARE(f.dialogs.texts(), (QStringList{"在线设备 3", "在线设备 3"}));
     QCOMPARE(deviceModel(d)->rowCount(), 3);
+    QCOMPARE(f.widget<QLineEdit>("lineEditIP")->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(f.widget<QLineEdit>("lineEditProt")->text(), QString::number(load.port()));
 
     // The chosen device's address and port carry a TCP link to the instrument.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
@@ -167,6 +198,69 @@ void TstLanDialog::windowSearchesAndTakesDevice()
     QTRY_VERIFY_WITH_TIMEOUT(load.receivedLines("tcp").contains("*IDN?"), kMustComeMs);
     QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(f.widget<QPushButton>("connectServer")->text(), QString("连接"), kMustComeMs);
+}
+
+void TstLanDialog::windowKeepsTypedAddress_data()
+{
+    QTest::addColumn<bool>("notReady");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("no device server") << false << "设备数量为0，请检查设备是否接入内网";
+    QTest::newRow("library not ready") << true << "4196端口被占用";
+}
+
+void TstLanDialog::windowKeepsTypedAddress()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    QFETCH(bool, notReady);
+    QFETCH(QString, refusal);
+    // No simulator: nothing answers the search.
+    std::unique_ptr<LibraryPortHeld> port;
+    if (notReady) {
+        port = std::make_unique<LibraryPortHeld>();
+        QVERIFY(port->held);
+    }
+    QuellonFixture f;
+    f.widget<QComboBox>("comboBoxInterface")->setCurrentIndex(1);
+    auto *ip = f.widget<QLineEdit>("lineEditIP");
+    auto *portField = f.widget<QLineEdit>("lineEditProt");
+    QTest::keyClicks(ip, "10.20.30.40");
+    QTest::keyClicks(portField, "5025");
+    auto typedStays = [&] {
+        return ip->text() == QLatin1String("10.20.30.40") && portField->text() == QLatin1String("5025");
+    };
+
+    f.dialogs.clear();
+    QTest::mouseClick(f.widget<QPushButton>("pushButtonSearchIP"), Qt::LeftButton);
+    VKDWidget *d = f.window->findChild<VKDWidget *>();
+    QVERIFY(d && d->isVisible());
+    QCOMPARE(d->libraryReady(), !notReady);
+    QCOMPARE(f.dialogs.texts(), QStringList{refusal});
+    QCOMPARE(deviceModel(d)->rowCount(), 0);
+    QVERIFY2(typedStays(), qPrintable(ip->text() + " " + portField->text()));
+
+    // Searching again and re-reading the current device choose nothing either.
+    QTest::mouseClick(part<QPushButton>(d, "pushButtonOnline"), Qt::LeftButton);
+    QTest::mouseClick(part<QPushButton>(d, "pushButton"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.texts(), (QStringList{refusal, refusal, refusal}));
+    QVERIFY2(typedStays(), qPrintable(ip->text() + " " + portField->text()));
+
+    // Closed, and opened and closed once more.
+    d->reject();
+    QVERIFY(!d->isVisible());
+    QVERIFY(typedStays());
+    QTest::mouseClick(f.widget<QPushButton>("pushButtonSearchIP"), Qt::LeftButton);
+    QVERIFY(d->isVisible());
+    d->reject();
+    QCOMPARE(f.dialogs.texts().size(), 4);
+    QVERIFY2(typedStays(), qPrintable(ip->text() + " " + portField->text()));
+
+    // The typed address is what the next connect goes to.
+    f.tcpRequests->clear();
+    QTest::mouseClick(f.widget<QPushButton>("connectServer"), Qt::LeftButton);
+    QCOMPARE(f.tcpRequests->size(), 1);
+    const TcpLinkPack request = f.tcpRequests->at(0).at(0).value<TcpLinkPack>();
+    QCOMPARE(request.hostAddress, QStringLiteral("10.20.30.40"));
+    QCOMPARE(int(request.port), 5025);
 }
 
 void TstLanDialog::writeBackOneRow_data()
@@ -356,18 +450,16 @@ void TstLanDialog::updateAllWithoutDevices()
     QCOMPARE(deviceModel(&d)->rowCount(), 0);
     QCOMPARE(part<QLabel>(&d, "label_devName")->text(), QStringLiteral("NQX_xx"));
     QCOMPARE(part<QLineEdit>(&d, "lineEditPort")->text(), QStringLiteral("4196"));
-    // The placeholder entry 0 goes to the window.
-    QCOMPARE(chosen.size(), 1);
-    QCOMPARE(chosen[0][0].value<VkdevData>().ip, QStringLiteral("192.198.10.11"));
-    QCOMPARE(chosen[0][0].value<VkdevData>().port, 4196);
+    // No placeholder entry goes to the window as if it had been found.
+    QCOMPARE(chosen.size(), 0);
 
+    // Nothing is written, and nothing is said to have been: the refusal stands alone.
     m_dialogs.clear();
     QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
-    QCOMPARE(m_dialogs.texts(), (QStringList{"设备数量为0，请检查设备是否接入内网", "更新成功"}));
-    QCOMPARE(m_dialogs.messages[1].title, QStringLiteral("操作完成"));
-    QCOMPARE(m_dialogs.messages[1].parent, &d);
+    QCOMPARE(m_dialogs.texts(), QStringList{"设备数量为0，请检查设备是否接入内网"});
     sim.settle(100);
     QCOMPARE(sim.count("write "), 0);
+    QCOMPARE(chosen.size(), 0);
 }
 
 void TstLanDialog::batchWriteBack()
@@ -402,7 +494,8 @@ void TstLanDialog::batchWriteBack()
     sim.settle(100);
     QCOMPARE(sim.count("write " + skipped), 0);
 
-    // The servers stop answering: the batch stops at its first row and still sums up.
+    // The servers stop answering: the batch stops at its first row with the
+    // refusal, and no success follows it.
     QVERIFY(sim.command("silent all 1", "silent all 1"));
     m_dialogs.clear();
     QTest::mouseClick(part<QPushButton>(&d, "pushButton"), Qt::LeftButton);
@@ -410,12 +503,69 @@ void TstLanDialog::batchWriteBack()
     const int writes = sim.count("write ");
     m_dialogs.clear();
     d.setDevSelected();
-    QCOMPARE(m_dialogs.texts(), (QStringList{"设备数量为0，请检查设备是否接入内网", "设备更新成功，请重新刷新列表"}));
+    QCOMPARE(m_dialogs.texts(), QStringList{"设备数量为0，请检查设备是否接入内网"});
     m_dialogs.clear();
     QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
-    QCOMPARE(m_dialogs.texts(), (QStringList{"设备数量为0，请检查设备是否接入内网", "更新成功"}));
+    QCOMPARE(m_dialogs.texts(), QStringList{"设备数量为0，请检查设备是否接入内网"});
     sim.settle(100);
     QCOMPARE(sim.count("write "), writes);
+}
+
+void TstLanDialog::batchWithLibraryNotReady()
+{
+    VKDM_REQUIRE_NAMESPACE();
+    DevSimProcess sim;
+    QVERIFY(sim.start({device(0xD11, "name=NR_0 ip=10.77.0.91 port=20091 mode=0 ipmode=0"),
+                       device(0xD12, "name=NR_1 ip=10.77.0.92 port=20092 mode=0 ipmode=0")}));
+    VKDWidget d;
+    d.VKhandleResult(VkdevData());
+    QVERIFY(d.libraryReady());
+    QCOMPARE(deviceModel(&d)->rowCount(), 2);
+
+    // The next opening finds the library's port taken: the table keeps its rows.
+    QSignalSpy chosen(&d, &VKDWidget::VKoperate);
+    {
+        LibraryPortHeld port;
+        QVERIFY(port.held);
+        m_dialogs.clear();
+        d.VKhandleResult(VkdevData());
+        QVERIFY(!d.libraryReady());
+        QCOMPARE(m_dialogs.texts(), QStringList{"4196端口被占用"});
+        QCOMPARE(deviceModel(&d)->rowCount(), 2);
+        QCOMPARE(chosen.size(), 0);
+
+        // Selected rows and all rows: the refusal alone, nothing written.
+        selectRows(&d, {0, 1});
+        m_dialogs.clear();
+        {
+            MenuAnswer answer(QStringLiteral("更新到设备"));
+            emit deviceTable(&d)->customContextMenuRequested(QPoint(5, 5));
+            QVERIFY(answer.answered);
+        }
+        QCOMPARE(m_dialogs.texts(), QStringList{"4196端口被占用"});
+        m_dialogs.clear();
+        QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.texts(), QStringList{"4196端口被占用"});
+        m_dialogs.clear();
+        QVERIFY(pressRowButton(&d, 0));
+        QCOMPARE(m_dialogs.texts(), QStringList{"4196端口被占用"});
+        sim.settle(300);
+        QCOMPARE(sim.count("write "), 0);
+    }
+
+    // The port free again, the next opening is ready and a batch that writes
+    // every row it was asked to says so.
+    m_dialogs.clear();
+    d.VKhandleResult(VkdevData());
+    QVERIFY(d.libraryReady());
+    QCOMPARE(m_dialogs.texts(), QStringList{"在线设备 2"});
+    m_dialogs.clear();
+    QTest::mouseClick(part<QPushButton>(&d, "pushButtonSetAll"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), QStringList{"更新成功"});
+    QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("操作完成"));
+    QCOMPARE(m_dialogs.messages[0].parent, &d);
+    for (uint serial : {0xD11u, 0xD12u})
+        QVERIFY(sim.waitFor("write " + simDeviceId(serial)));
 }
 
 void TstLanDialog::moreThanHundredServers()
