@@ -170,17 +170,3 @@ int main(int argc, char **argv)
     return 0;
 }
 
-// The decimation alone: the drawn series of 72 hours of readings.
-static void BM_DecimateOnly(benchmark::State &state)
-{
-    ChartTrace tr;
-    QRandomGenerator rng(3);
-    double y = 0;
-    for (int k = 0; k < state.range(0); ++k) {
-        y += rng.bounded(2.0) - 1;
-        tr.append(k * 400.0, y);
-    }
-    for (auto _ : state)
-        benchmark::DoNotOptimize(tr.decimated(0, (state.range(0) - 1) * 400.0, 470));
-}
-BENCHMARK(BM_DecimateOnly)->Arg(648000)->Unit(benchmark::kMicrosecond);
