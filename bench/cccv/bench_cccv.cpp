@@ -1,11 +1,13 @@
 // Long runs of the static mode page: cost of one chart update after 1 minute,
-// 24 hours and 72 hours of readings, and the chart-data export of 24 hours.
+// 24 hours and 72 hours of readings, with the IV Curve and Power charts shown
+// and with the "POW Curve" chart shown, and the chart-data export of 24 hours.
 #include "CCCVPage.h"
 #include "ChartExport.h"
 #include "Dialogs.h"
 #include "PageBench.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -49,13 +51,18 @@ Reading readingAt(QRandomGenerator &rng, Reading r)
     return r;
 }
 
-// A shown page with `readings` readings of a run already plotted.
+// A shown page with `readings` readings of a run already plotted, showing
+// the IV Curve and Power charts or the "POW Curve" chart.
 struct ChartRun
 {
-    explicit ChartRun(long readings)
+    explicit ChartRun(long readings, bool powCurve = false)
     {
         page.setOutputSwitchPause(0);
-        views = PageBench::showPage(&page, {QStringLiteral("graphicsVolt"), QStringLiteral("graphicsViewPOW")});
+        if (powCurve)
+            page.findChild<QComboBox *>(QStringLiteral("combCurve"))->setCurrentIndex(1);
+        views = PageBench::showPage(&page, powCurve ? QStringList{QStringLiteral("graphicsCurr")}
+                                                    : QStringList{QStringLiteral("graphicsVolt"),
+                                                                  QStringLiteral("graphicsViewPOW")});
         for (long k = 0; k < readings; ++k)
             step(false);
         page.refreshChartViews();
@@ -77,11 +84,23 @@ struct ChartRun
     qint64 t = 0;
 };
 
-// One chart update: the three readings of one instant appended and both shown
+struct PowCurveRun : ChartRun
+{
+    explicit PowCurveRun(long readings)
+        : ChartRun(readings, true)
+    {
+    }
+};
+
+// One chart update: the three readings of one instant appended and the shown
 // chart views repainted offscreen.
 void BM_ChartUpdate(benchmark::State &state)
 {
     PageBench::chartUpdates<ChartRun>(state, "readings");
+}
+void BM_ChartUpdatePowCurve(benchmark::State &state)
+{
+    PageBench::chartUpdates<PowCurveRun>(state, "readings");
 }
 
 QVector<QPointF> dayOfReadings(double (*f)(int))
@@ -146,6 +165,12 @@ BENCHMARK(BM_ChartUpdate)
     ->Arg(648000)  // 72 hours
     ->Unit(benchmark::kMillisecond)
     ->Iterations(400);
+BENCHMARK(BM_ChartUpdatePowCurve)
+    ->Arg(150)
+    ->Arg(216000)
+    ->Arg(648000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(400);
 BENCHMARK(BM_Export24h)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PlainWrite24h)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -153,6 +178,7 @@ BENCHMARK(BM_PlainWrite24h)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 static void printSummary(const PageBench::Reporter &r)
 {
     PageBench::printChartUpdates(r, "", "BM_ChartUpdate", 150, 216000, 648000);
+    PageBench::printChartUpdates(r, "\"POW Curve\" ", "BM_ChartUpdatePowCurve", 150, 216000, 648000);
     const double ex = r.time("BM_Export24h");
     const double plain = r.time("BM_PlainWrite24h");
     std::printf("export 24 h at 0.5 s: %.1f ms; plain write of the same rows %.1f ms; ratio %.2f (goal < 500 ms, < 3)\n",
@@ -170,17 +196,3 @@ int main(int argc, char **argv)
     return 0;
 }
 
-// The decimation alone: the drawn series of 72 hours of readings.
-static void BM_DecimateOnly(benchmark::State &state)
-{
-    ChartTrace tr;
-    QRandomGenerator rng(3);
-    double y = 0;
-    for (int k = 0; k < state.range(0); ++k) {
-        y += rng.bounded(2.0) - 1;
-        tr.append(k * 400.0, y);
-    }
-    for (auto _ : state)
-        benchmark::DoNotOptimize(tr.decimated(0, (state.range(0) - 1) * 400.0, 470));
-}
-BENCHMARK(BM_DecimateOnly)->Arg(648000)->Unit(benchmark::kMicrosecond);

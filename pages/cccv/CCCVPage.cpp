@@ -299,6 +299,8 @@ void CCCVPage::RecvChangeLanguage()
 void CCCVPage::on_combCurve_currentIndexChanged(int index)
 {
     ui->stackedWidgetCurve->setCurrentIndex(index);
+    // Its charts were not drawn while hidden.
+    refreshChartViews();
 }
 
 void CCCVPage::on_commandReturnButton_clicked()

@@ -62,14 +62,15 @@ public:
     const elcGSetParam &gearParam() const { return m_gear; }
     double exportInterval() const { return m_exportInterval; }
 
-    // Full-resolution readings behind the IV Curve and Power charts.
+    // Full-resolution readings behind the charts.
     const ChartTrace &voltTrace() const { return m_voltTrace; }
     const ChartTrace &currTrace() const { return m_currTrace; }
     const ChartTrace &powTrace() const { return m_powTrace; }
     // Adds one reading at `elapsedMs` of run time to the charts (axis ranges
     // follow new extremes); with `redraw` the chart views are rebuilt at once.
     void addChartReading(qint64 elapsedMs, double volt, double curr, double pow, bool redraw = true);
-    // Rebuilds the drawn lines of the charts from the stored readings.
+    // Rebuilds the drawn lines of the charts on the shown chart page from the
+    // stored readings.
     void refreshChartViews();
     // The chart time base: 2000-01-01 00:00:00.000 local time, in ms.
     static qint64 chartBaseMs();
@@ -237,7 +238,8 @@ private:
     int m_outputPauseMs = 300;
     int m_firstTicks = 0;
 
-    // Charts: IV Curve (voltage, current), Power, Current.
+    // Charts: IV Curve (voltage, current), Power, and Current (current,
+    // voltage) on the "POW Curve" page.
     QtCharts::QChart *m_ivChart = nullptr;
     QtCharts::QChart *m_powChart = nullptr;
     QtCharts::QChart *m_currChart = nullptr;
@@ -254,10 +256,12 @@ private:
     QtCharts::QValueAxis *m_powAxis = nullptr;
     QtCharts::QValueAxis *m_currChartCurrAxis = nullptr;
     QtCharts::QValueAxis *m_currChartVoltAxis = nullptr;
-    // What the IV Curve and Power charts draw.
+    // What the charts draw.
     ChartLineItem *m_ivVoltLine = nullptr;
     ChartLineItem *m_ivCurrLine = nullptr;
     ChartLineItem *m_powLine = nullptr;
+    ChartLineItem *m_currChartCurrLine = nullptr;
+    ChartLineItem *m_currChartVoltLine = nullptr;
     ChartTrace m_voltTrace;
     ChartTrace m_currTrace;
     ChartTrace m_powTrace;
@@ -265,6 +269,8 @@ private:
     RunningDecimation m_voltDrawn;
     RunningDecimation m_currDrawn;
     RunningDecimation m_powDrawn;
+    RunningDecimation m_currChartCurrDrawn;
+    RunningDecimation m_currChartVoltDrawn;
     qint64 m_lastElapsedMs = 0;
     float m_maxVolt = 0, m_minVolt = 0;
     float m_maxCurr = 0, m_minCurr = 0;

@@ -1,6 +1,7 @@
-// The static page's charts (IV Curve, Power, Current) and its 100 ms poll
-// timer. Every reading is kept at full resolution; the drawn lines follow
-// point by point, so an update costs about the same after hours.
+// The static page's charts (IV Curve and Power on one page, Current on the
+// "POW Curve" page) and its 100 ms poll timer. Every reading is kept at full
+// resolution; the drawn lines follow point by point, so an update costs about
+// the same after hours.
 #include "CCCVPage.h"
 #include "ui_CCCVPage.h"
 
@@ -140,6 +141,8 @@ void CCCVPage::buildCharts()
     m_ivVoltLine = new ChartLineItem(m_ivChart, m_ivVoltAxis, kVoltColour);
     m_ivCurrLine = new ChartLineItem(m_ivChart, m_ivCurrAxis, kCurrColour);
     m_powLine = new ChartLineItem(m_powChart, m_powAxis, kPowColour);
+    m_currChartCurrLine = new ChartLineItem(m_currChart, m_currChartCurrAxis, kCurrColour);
+    m_currChartVoltLine = new ChartLineItem(m_currChart, m_currChartVoltAxis, kVoltColour);
 }
 
 void CCCVPage::resetCharts()
@@ -147,15 +150,17 @@ void CCCVPage::resetCharts()
     const QDateTime base = QDateTime::fromMSecsSinceEpoch(chartBaseMs(), Qt::UTC);
     m_ivTimeAxis->setRange(base, base.addSecs(10));
     m_powTimeAxis->setRange(base, base.addSecs(10));
+    m_currTimeAxis->setRange(base, base.addSecs(10));
     m_voltTrace.clear();
     m_currTrace.clear();
     m_powTrace.clear();
-    for (RunningDecimation *d : {&m_voltDrawn, &m_currDrawn, &m_powDrawn})
+    for (RunningDecimation *d : {&m_voltDrawn, &m_currDrawn, &m_powDrawn, &m_currChartCurrDrawn,
+                                 &m_currChartVoltDrawn})
         d->reset(double(chartBaseMs()));
-    m_ivVoltLine->clear();
-    m_ivCurrLine->clear();
-    m_powLine->clear();
+    for (ChartLineItem *line : {m_ivVoltLine, m_ivCurrLine, m_powLine, m_currChartCurrLine, m_currChartVoltLine})
+        line->clear();
     m_currChartCurrSeries->clear();
+    m_currChartVoltSeries->clear();
     m_lastElapsedMs = 0;
     // A new run starts at 00:00:00, even when no off tick came in between.
     timerState().originSet = false;
@@ -165,6 +170,7 @@ void CCCVPage::resetCharts()
     m_ivVoltAxis->setRange(0, 40);
     m_ivCurrAxis->setRange(0, 10);
     m_currChartCurrAxis->setRange(0, 10);
+    m_currChartVoltAxis->setRange(0, 40);
     m_powAxis->setRange(0, 400);
 }
 
@@ -184,7 +190,8 @@ void CCCVPage::addChartReading(qint64 elapsedMs, double volt, double curr, doubl
 {
     updateAxisRange(float(curr), m_maxCurr, m_minCurr, 1.4, m_ivCurrAxis, m_ivChart, m_currChartCurrAxis,
                     m_currChart);
-    updateAxisRange(float(volt), m_maxVolt, m_minVolt, 1.2, m_ivVoltAxis, m_ivChart);
+    updateAxisRange(float(volt), m_maxVolt, m_minVolt, 1.2, m_ivVoltAxis, m_ivChart, m_currChartVoltAxis,
+                    m_currChart);
     updateAxisRange(float(pow), m_maxPow, m_minPow, 1.2, m_powAxis, m_powChart);
     const double x = double(chartBaseMs() + elapsedMs);
     m_voltTrace.append(x, volt);
@@ -194,6 +201,8 @@ void CCCVPage::addChartReading(qint64 elapsedMs, double volt, double curr, doubl
     m_voltDrawn.follow(QPointF(x, volt), m_voltTrace.points());
     m_currDrawn.follow(QPointF(x, curr), m_currTrace.points());
     m_powDrawn.follow(QPointF(x, pow), m_powTrace.points());
+    m_currChartCurrDrawn.follow(QPointF(x, curr), m_currTrace.points());
+    m_currChartVoltDrawn.follow(QPointF(x, volt), m_voltTrace.points());
     m_lastElapsedMs = elapsedMs;
     if (redraw)
         refreshChartViews();
@@ -201,24 +210,37 @@ void CCCVPage::addChartReading(qint64 elapsedMs, double volt, double curr, doubl
 
 void CCCVPage::refreshChartViews()
 {
+    if (!m_ivChart)
+        return; // the form's set-up, before the charts exist
     const qint64 base = chartBaseMs();
     const qint64 end = base + m_lastElapsedMs;
     const double xMin = double(base);
     const double xMax = double(m_lastElapsedMs > 0 ? end : base + 10000);
-    if (m_lastElapsedMs > 0) {
-        // A zero-length time axis has no scale; the first point keeps the reset range.
-        ChartAxisRange::setVisibly(m_ivTimeAxis, base, end, ChartAxisRange::plotPixels(m_ivChart, true));
-        ChartAxisRange::setVisibly(m_powTimeAxis, base, end, ChartAxisRange::plotPixels(m_powChart, true));
+    // A zero-length time axis has no scale; the first point keeps the reset range.
+    auto followTime = [&](QDateTimeAxis *axis, QChart *chart) {
+        if (m_lastElapsedMs > 0)
+            ChartAxisRange::setVisibly(axis, base, end, ChartAxisRange::plotPixels(chart, true));
+        ChartStyle::cacheLineItems(chart);
+    };
+    auto draw = [&](RunningDecimation &drawn, const ChartTrace &trace, ChartLineItem *line, int columns) {
+        drawn.setMaxColumns(columns, trace.points());
+        line->setPoints(drawn.drawnLine(trace.points()), xMin, xMax);
+    };
+    // Only the charts of the shown page are drawn; the others catch up when
+    // their page is chosen (on_combCurve_currentIndexChanged).
+    if (ui->stackedWidgetCurve->currentIndex() == 1) {
+        followTime(m_currTimeAxis, m_currChart);
+        const int columns = ChartStyle::plotColumns(m_currChart);
+        draw(m_currChartCurrDrawn, m_currTrace, m_currChartCurrLine, columns);
+        draw(m_currChartVoltDrawn, m_voltTrace, m_currChartVoltLine, columns);
+        return;
     }
-    ChartStyle::cacheLineItems(m_ivChart);
-    ChartStyle::cacheLineItems(m_powChart);
+    followTime(m_ivTimeAxis, m_ivChart);
+    followTime(m_powTimeAxis, m_powChart);
     const int ivColumns = ChartStyle::plotColumns(m_ivChart);
-    m_voltDrawn.setMaxColumns(ivColumns, m_voltTrace.points());
-    m_currDrawn.setMaxColumns(ivColumns, m_currTrace.points());
-    m_powDrawn.setMaxColumns(ChartStyle::plotColumns(m_powChart), m_powTrace.points());
-    m_ivVoltLine->setPoints(m_voltDrawn.drawnLine(m_voltTrace.points()), xMin, xMax);
-    m_ivCurrLine->setPoints(m_currDrawn.drawnLine(m_currTrace.points()), xMin, xMax);
-    m_powLine->setPoints(m_powDrawn.drawnLine(m_powTrace.points()), xMin, xMax);
+    draw(m_voltDrawn, m_voltTrace, m_ivVoltLine, ivColumns);
+    draw(m_currDrawn, m_currTrace, m_ivCurrLine, ivColumns);
+    draw(m_powDrawn, m_powTrace, m_powLine, ChartStyle::plotColumns(m_powChart));
 }
 
 void CCCVPage::timerTimeOut()

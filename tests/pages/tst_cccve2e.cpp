@@ -25,9 +25,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtCharts/QChartView>
+#include <QtCharts/QValueAxis>
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 // The program as its entry puts it together.
@@ -125,7 +127,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(tcp).contains(QStringLiteral("CURR 2.5")), kMustComeMs);
         QTRY_COMPARE_WITH_TIMEOUT(sim.controlQuery("CURR?\n").toDouble(), 2.5, kMustComeMs);
 
-        // Input on: three switch commands, then the readings follow.
+        // The operator chooses the "POW Curve" chart, then switches the input
+        // on: three switch commands, then the readings follow.
+        p.widget<QComboBox>(page, "combCurve")->setCurrentIndex(1);
         p.widget<QPushButton>(page, "pushButtonOutSW")->click();
         QVERIFY(page->isOutputOn());
         QTRY_COMPARE_WITH_TIMEOUT(sim.receivedLines(tcp).count(QStringLiteral("INP ON")), 3, kMustComeMs);
@@ -139,6 +143,29 @@ private slots:
         QVERIFY2(volts > 11 && volts < 12, qPrintable(QString::number(volts)));
         QCOMPARE(p.widget<QLabel>(page, "labelVoltage")->text(), QString::number(volts, 'f', 3) + "V");
         QCOMPARE(page->currTrace().points().last().y(), 2.5);
+        // The chart shown draws the same run: current on "(A)", voltage on "(V)",
+        // the axes reaching the run's largest readings.
+        auto *powCurve = p.widget<QtCharts::QChartView>(page, "graphicsCurr");
+        QVERIFY(powCurve->isVisible());
+        const QList<ChartLineItem *> shownLines = ChartLineItem::itemsOf(powCurve->chart());
+        QCOMPARE(shownLines.size(), 2);
+        QCOMPARE(shownLines[0]->points(), page->currTrace().points());
+        QCOMPARE(shownLines[1]->points(), page->voltTrace().points());
+        QCOMPARE(shownLines[0]->points().last().y(), 2.5);
+        double maxCurr = 0, maxVolt = 0;
+        for (int k = 0; k < page->currTrace().size(); ++k) {
+            maxCurr = std::max(maxCurr, page->currTrace().points()[k].y());
+            maxVolt = std::max(maxVolt, page->voltTrace().points()[k].y());
+        }
+        for (QtCharts::QAbstractAxis *a : powCurve->chart()->axes(Qt::Vertical)) {
+            auto *axis = qobject_cast<QtCharts::QValueAxis *>(a);
+            QVERIFY(axis);
+            const double wanted = a->titleText() == QLatin1String("(A)") ? maxCurr * 1.4 : maxVolt * 1.2;
+            QVERIFY2(std::abs(axis->max() - wanted) <= 0.005 * wanted,
+                     qPrintable(a->titleText() + ": " + QString::number(axis->max()) + " for " + QString::number(wanted)));
+        }
+        // Back on "IV-P Curve", its chart shows the run so far.
+        p.widget<QComboBox>(page, "combCurve")->setCurrentIndex(0);
         auto *view = p.widget<QtCharts::QChartView>(page, "graphicsVolt");
         ChartLineItem *drawn = ChartLineItem::itemsOf(view->chart()).value(1);
         QVERIFY(drawn && drawn->points().size() >= 3);

@@ -1,5 +1,6 @@
 #include "CCCVPage.h"
 #include "ChartLineItem.h"
+#include "ChartStyle.h"
 #include "DialogRecorder.h"
 #include "ModelFlags.h"
 #include "PackCapture.h"
@@ -1160,6 +1161,22 @@ private slots:
         QVERIFY(std::abs(double(time->max().toMSecsSinceEpoch() - (CCCVPage::chartBaseMs() + 36000 * 1000)))
                 < msPerPixel / 2 + 1);
         QCOMPARE(time->min().toMSecsSinceEpoch(), CCCVPage::chartBaseMs());
+
+        // The "POW Curve" chart draws the same run, as bounded, once chosen and laid out.
+        w<QComboBox>("combCurve")->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        page->refreshChartViews();
+        auto *pc = w<QtCharts::QChartView>("graphicsCurr");
+        const QList<ChartLineItem *> pcLines = ChartLineItem::itemsOf(pc->chart());
+        QCOMPARE(pcLines.size(), 2);
+        for (ChartLineItem *line : pcLines)
+            QVERIFY(line->points().size() <= 2 * ChartStyle::plotColumns(pc->chart()) + 2);
+        hi = 0;
+        for (const QPointF &p : pcLines[1]->points())
+            hi = std::max(hi, p.y());
+        QCOMPARE(hi, 99.0);
+        QCOMPARE(pcLines[0]->points().last(), page->currTrace().points().last());
+        QCOMPARE(pcLines[1]->points().last(), page->voltTrace().points().last());
     }
 
     void exportButtonWritesThePowerFile()
@@ -1186,6 +1203,78 @@ private slots:
     {
         w<QComboBox>("combCurve")->setCurrentIndex(1);
         QCOMPARE(page->findChild<QStackedWidget *>(QStringLiteral("stackedWidgetCurve"))->currentIndex(), 1);
+    }
+
+    // With "POW Curve" chosen, a run draws current and voltage on the chart
+    // of that page, its "(A)" and "(V)" axes and its time axis following the
+    // run as on the IV Curve chart; switching on again starts it afresh.
+    void powCurveChartFollowsTheRun()
+    {
+        page->resize(1050, 700);
+        page->show();
+        w<QComboBox>("combCurve")->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        auto *view = w<QtCharts::QChartView>("graphicsCurr");
+        QVERIFY(view->isVisible());
+        QtCharts::QChart *chart = view->chart();
+        auto valueAxis = [chart](const char *title) {
+            for (QtCharts::QAbstractAxis *a : chart->axes(Qt::Vertical))
+                if (a->titleText() == QLatin1String(title))
+                    return qobject_cast<QtCharts::QValueAxis *>(a);
+            return static_cast<QtCharts::QValueAxis *>(nullptr);
+        };
+        QtCharts::QValueAxis *currAxis = valueAxis("(A)");
+        QtCharts::QValueAxis *voltAxis = valueAxis("(V)");
+        auto *time = qobject_cast<QtCharts::QDateTimeAxis *>(chart->axes(Qt::Horizontal).value(0));
+        QVERIFY(currAxis && voltAxis && time);
+        const QList<ChartLineItem *> lines = ChartLineItem::itemsOf(chart);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0]->colour(), QColor(88, 206, 245)); // current on "(A)"
+        QCOMPARE(lines[1]->colour(), QColor(248, 192, 1));  // voltage on "(V)"
+
+        makeReady();
+        call("on_pushButtonOutSW_clicked");
+        reply(QStringLiteral("SYS:ALL:M"), QStringLiteral("20,3,60,0,0,0"));
+        tick(); // first point at 00:00:00
+        for (int i = 0; i < 20; ++i)
+            tick();
+        reply(QStringLiteral("SYS:ALL:M"), QStringLiteral("25,-1,-25,0,0,0"));
+        for (int i = 0; i < 10; ++i)
+            tick();
+        QCOMPARE(page->currTrace().size(), 8);
+        QCOMPARE(lines[0]->points(), page->currTrace().points());
+        QCOMPARE(lines[1]->points(), page->voltTrace().points());
+        QCOMPARE(currAxis->min(), -1.4);
+        QCOMPARE(currAxis->max(), 3 * 1.4);
+        QCOMPARE(voltAxis->min(), 0.0);
+        QCOMPARE(voltAxis->max(), 25 * 1.2);
+        const qint64 end = qint64(page->currTrace().points().last().x());
+        QCOMPARE(time->min().toMSecsSinceEpoch(), CCCVPage::chartBaseMs());
+        QCOMPARE(time->max().toMSecsSinceEpoch(), end);
+        QCOMPARE(end - CCCVPage::chartBaseMs(), qint64(7 * 400));
+
+        // The charts of the page not shown catch up when it is chosen.
+        w<QComboBox>("combCurve")->setCurrentIndex(0);
+        const QList<ChartLineItem *> ivLines = ChartLineItem::itemsOf(w<QtCharts::QChartView>("graphicsVolt")->chart());
+        QCOMPARE(ivLines.value(0)->points(), page->voltTrace().points());
+        QCOMPARE(ivLines.value(1)->points(), page->currTrace().points());
+        for (int i = 0; i < 8; ++i)
+            tick();
+        QCOMPARE(page->currTrace().size(), 10);
+        QCOMPARE(ivLines.value(1)->points(), page->currTrace().points());
+        w<QComboBox>("combCurve")->setCurrentIndex(1);
+        QCOMPARE(lines[0]->points(), page->currTrace().points());
+        QCOMPARE(lines[1]->points(), page->voltTrace().points());
+        QCOMPARE(time->max().toMSecsSinceEpoch(), qint64(page->currTrace().points().last().x()));
+
+        // Switching on again clears it and gives it the start ranges back.
+        call("on_pushButtonOutSW_clicked");
+        call("on_pushButtonOutSW_clicked");
+        QVERIFY(lines[0]->points().isEmpty());
+        QVERIFY(lines[1]->points().isEmpty());
+        QCOMPARE(currAxis->max(), 10.0);
+        QCOMPARE(voltAxis->max(), 40.0);
+        QCOMPARE(time->max().toMSecsSinceEpoch(), CCCVPage::chartBaseMs() + 10000);
     }
 
     void languageChangeKeepsState()
