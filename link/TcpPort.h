@@ -39,8 +39,9 @@ public:
     void setTickInterval(int ms) { m_tickMs = ms; }
     void setWatchdogTicks(int ticks) { m_watchdogTicks = ticks; connectWatchdog = ticks; }
     // Time a reply has to begin (and each later piece to follow); tests set it
-    // before the thread starts or from within the worker's thread.
-    void setReadWindow(int ms) { m_reader.setWindow(ms); }
+    // before the thread starts or, once it runs, through a queued call
+    // (invokeMethod "setReadWindow" with the value as its argument).
+    Q_INVOKABLE void setReadWindow(int ms) { m_reader.setWindow(ms); }
 
     // Safe from any thread: the running tick stops reading replies at once,
     // and from now on only what must still reach the instrument (settings,

@@ -59,10 +59,11 @@ public:
     // Runs one tick and returns when it is over (for ticks that need no peer).
     void tickAndWait() { QMetaObject::invokeMethod(worker, "timerTimeOut", Qt::BlockingQueuedConnection); }
     // Changes the read window from the worker's thread, after what is queued.
+    // The value travels as the queued call's argument, copied by Qt into the
+    // event, so nothing the test thread wrote is read by the worker's.
     void setReadWindow(int ms)
     {
-        Worker *w = worker;
-        QMetaObject::invokeMethod(w, [w, ms] { w->setReadWindow(ms); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(worker, "setReadWindow", Qt::QueuedConnection, Q_ARG(int, ms));
     }
     // Queues a call in the worker thread, as the window's signals do.
     void send(const DataPack &p)
