@@ -67,6 +67,12 @@ void serialPort::handleSerialError(QSerialPort::SerialPortError error)
             break;
         seriousErrorReported = true;
         qDebug() << "检测到严重错误，关闭串口";
+        // The port failed: nothing queued so far goes out, now or at the
+        // close, and nothing more is written to it until it is opened again.
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.clear();
+        }
         sendLinkReport(QStringLiteral("SERIAL:link"), false, SerialLinkPack::SeriousError);
         break;
     case QSerialPort::NoError:
@@ -162,10 +168,13 @@ QVector<DataPack> serialPort::takeQueue()
 void serialPort::timerTimeOut()
 {
     const QVector<DataPack> packs = takeQueue();
+    const bool failedBefore = seriousErrorReported;
 
     for (int i = 0; i < packs.size(); ++i) {
         if (dropPending())
             break; // the window let go of the link: the rest is stale
+        if (seriousErrorReported && !failedBefore)
+            break; // the port failed during this tick: the rest is dropped
         if (m_stopping.load()) {
             flushPacks(packs.mid(i));
             break;
@@ -208,7 +217,9 @@ void serialPort::flushPacks(const QVector<DataPack> &packs)
 
 void serialPort::closePort()
 {
-    if (portOpen && m_port && m_port->isOpen())
+    if (seriousErrorReported)
+        takeQueue(); // a failed port takes nothing more, not even at the close
+    else if (portOpen && m_port && m_port->isOpen())
         flushPacks(takeQueue());
     portOpen = false;
     if (m_port)
@@ -233,7 +244,7 @@ void serialPort::writeCommand(const QString &data)
 {
     if (!m_port)
         return;
-    if (!m_port->isOpen())
+    if (!m_port->isOpen() || seriousErrorReported)
         return; // nothing can be written; a query then times out
     m_reader.settle();
     m_port->clear(QSerialPort::AllDirections);

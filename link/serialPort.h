@@ -77,7 +77,7 @@ private:
     QString readReply();
     QVector<DataPack> takeQueue();
     // Closes the port; while it is open, the commands queued before (input
-    // off, local) are written first.
+    // off, local) are written first, unless the port has failed.
     void closePort();
     // Writes what must reach the instrument before the link goes: settings
     // and the return to local; no other query is asked.
@@ -95,6 +95,8 @@ private:
     QTimer *m_timer = nullptr;
     QSerialPort *m_port = nullptr;
     bool portOpen = false;
+    // The open port failed (device gone, access lost): it is reported once,
+    // and nothing is written to it until it is opened again.
     bool seriousErrorReported = false;
     int m_tickMs = kTickMs;
     ThreadHandover m_handover; // the thread's end, to the destructor

@@ -38,8 +38,8 @@ public:
     // The 1000 ms poll timer (tests stop it and drive timerTimeOut themselves).
     QTimer *pollTimer() const { return m_pollTimer; }
 
-    // The program is quitting: a link still open is let go as on a give-up
-    // (see letGoLink). The workers write those commands before they close.
+    // The program is quitting: a link still open is let go (see letGoLink).
+    // The workers write those commands before they close.
     void releaseLink();
 
     // The page id that the replies for a page of the given kind carry (0 for
@@ -150,21 +150,23 @@ private:
     void resetSerialLinkUi(bool linked);
     void resetTcpLinkUi(bool linked);
     void resetSelectedLinkUi();
-    // The operator closes the link: the queued commands are dropped, the
-    // pages switch their input off and stop counting the instrument as
-    // identified, and the instrument returns to local.
-    void disconnectByOperator();
 
     // Dispatcher.
     void dispatchReply(const DataPack &str);
     void handleLocalMode();
     void handleMissedRemote();
-    // The identified instrument is gone: state, lamp, pages and flags.
-    void dropIdentifiedLink();
-    // Lets go of a link the program still holds: the queued commands are
-    // dropped, the pages switch their input off, the instrument returns to
-    // local and the link is closed.
-    void letGoLink();
+    // The one way the window lets go of a link, whatever the reason (quit,
+    // give-up, local mode, the operator's disconnect, a failed serial port):
+    // the workers drop what they have queued; the pages switch their input
+    // off while they still count the instrument as identified and are then
+    // told that it is not; the resets follow (parallel operation, scaled
+    // limits, model flags). Until then only the pages' input-off lines are
+    // passed on to the link. Then the return to local and, with
+    // `closeAtOnce`, the close request; otherwise the link closes on the
+    // answer to the return to local (see dispatchReply).
+    void letGoLink(bool closeAtOnce);
+    // Every command for the link leaves through here (see letGoLink).
+    void relayToLink(DataPack pack);
     void checkProtection(const QString &reply);
     void showLinkLampOn();
     void showNoResponse();
@@ -211,6 +213,8 @@ private:
     int connectCooldown = 0;
     bool acMode = false;
     int missedRemoteCount = 0;
+    // letGoLink is under way: only input-off lines go to the link.
+    bool lettingGo = false;
 
     // Poll tick counters.
     qint64 remoteTickCounter = 0;

@@ -107,34 +107,13 @@ void Quellon::on_pushButtonUpdate_clicked()
     requestPortList();
 }
 
-void Quellon::disconnectByOperator()
-{
-    // What the workers still hold was queued before the operator's decision:
-    // none of it goes out any more.
-    emit dropQueuedCommands();
-    connectStatus = false;
-    if (devStatusFlag == 1) {
-        // As when the program lets go of a link: the pages switch their input
-        // off while they still count the instrument as identified, and from
-        // now on they do not (nothing of theirs may follow the return to
-        // local); the loss of the instrument is handled here and now.
-        devStatusFlag = 0;
-        showLinkOff();
-        emit setDevStatus(false, 1, kCmdLinkOff);
-        reconnecting = false;
-        resetParallelOnLinkLoss();
-        clearModelFlags();
-    }
-    // The port or socket closes on the answer to this (see dispatchReply).
-    enterRemote(true);
-}
-
 void Quellon::on_pushButtonSerialSW_clicked()
 {
     if (connectStatus) {
-        disconnectByOperator();
+        // The pages learn that the link is down; the port closes on the
+        // answer to the return to local.
+        letGoLink(false);
         resetSerialLinkUi(false);
-        emit setDevStatus(false, devStatusFlag, kCmdStatus);
         return;
     }
     sendSerialLink(kSerialLink, true);
@@ -144,9 +123,10 @@ void Quellon::on_pushButtonSerialSW_clicked()
 void Quellon::on_connectServer_clicked()
 {
     if (connectStatus) {
-        disconnectByOperator();
+        // The pages learn that the link is down; the socket closes on the
+        // answer to the return to local.
+        letGoLink(false);
         resetTcpLinkUi(false);
-        emit setDevStatus(false, devStatusFlag, kCmdStatus);
         connectCooldown = 2;
         return;
     }
@@ -213,11 +193,11 @@ void Quellon::recvSerialInfoFun(SerialLinkPack str)
         case SerialLinkPack::SeriousError:
             if (devStatusFlag != 1)
                 break;
-            dropIdentifiedLink();
-            if (interfaceIndex == 0) {
-                sendCloseRequest();
+            // The worker writes nothing more to the failed port; the pages
+            // are told all the same.
+            letGoLink(interfaceIndex == 0);
+            if (interfaceIndex == 0)
                 resetSerialLinkUi(false);
-            }
             ui->labelMaster->setText(kNoTarget);
             if (interfaceIndex == 0)
                 showMessage(tr("串口拔出或者仪器串口被断开,请重新打开串口"));

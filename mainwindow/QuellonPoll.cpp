@@ -31,6 +31,16 @@ void Quellon::sendCommand(const QString &key, int isRequest, int needReply, int 
     DataPack pack = makeRequestPack(key, needReply, cmd, pageId);
     pack.isRequest = isRequest;
     pack.status = status;
+    relayToLink(pack);
+}
+
+void Quellon::relayToLink(DataPack pack)
+{
+    // While the link is let go the instrument gets the pages' input-off and
+    // nothing else: what a page or a reset would change on the way out stays
+    // with the program.
+    if (lettingGo && pack.data != QLatin1String("INP OFF\n"))
+        return;
     pack.link = interfaceIndex != 0 ? DataPack::TcpLink : DataPack::SerialLink;
     emit sendSriealFun(pack);
 }
@@ -78,8 +88,7 @@ void Quellon::queryParallelAddress() { sendOwnCommand(kKeyParallelAddress, 1, QS
 
 void Quellon::recvModeDtatFun(DataPack str)
 {
-    str.link = interfaceIndex != 0 ? DataPack::TcpLink : DataPack::SerialLink;
-    emit sendSriealFun(str);
+    relayToLink(str);
 }
 
 void Quellon::recvSerialFun(DataPack str)
@@ -258,21 +267,9 @@ void Quellon::dispatchReply(const DataPack &str)
 
 void Quellon::handleLocalMode()
 {
-    connectStatus = false;
-    // The link is let go: nothing queued before goes out any more, a page
-    // with its input on switches it off (whether or not the operator is
-    // told again), the instrument returns to local and the link closes,
-    // all before the message box waits for the operator.
-    emit dropQueuedCommands();
+    // The link is let go before the message box waits for the operator.
     const bool tell = remoteSeen == 1;
-    if (tell || devStatusFlag == 1) {
-        emit setDevStatus(false, devStatusFlag, kCmdLinkOff);
-        clearModelFlags();
-    }
-    resetParallelOnLinkLoss();
-    showLinkOff();
-    enterRemote(true);
-    sendCloseRequest();
+    letGoLink(true);
     resetSelectedLinkUi();
     ui->labelMaster->setText(kNoTarget);
     if (tell) {
@@ -298,7 +295,7 @@ void Quellon::handleMissedRemote()
 
     if (missedRemoteCount <= kMaxCountedMisses)
         return;
-    letGoLink();
+    letGoLink(true);
     resetSelectedLinkUi();
     ui->labelMaster->setText(kNoTarget);
     if (interfaceIndex == 0)
@@ -307,47 +304,39 @@ void Quellon::handleMissedRemote()
         showMessage(tr("与服务器断开,请检查网络"));
 }
 
-void Quellon::dropIdentifiedLink()
-{
-    devStatusFlag = 0;
-    showLinkOff();
-    connectStatus = false;
-    emit setDevStatus(false, 0, kCmdLinkOff);
-    reconnecting = false;
-    resetParallelOnLinkLoss();
-    clearModelFlags();
-    enterRemote(true);
-}
-
-void Quellon::letGoLink()
+void Quellon::letGoLink(bool closeAtOnce)
 {
     // What the workers still hold was queued before this decision (old
     // setpoints, a step of a running list): none of it goes out any more.
     emit dropQueuedCommands();
-    // The pages switch their input off while they still count the
-    // instrument as identified (a page sends only then), and only then
-    // learn that it is not.
     const int identified = devStatusFlag;
     devStatusFlag = 0;
-    showLinkOff();
     connectStatus = false;
-    emit setDevStatus(false, identified, kCmdLinkOff);
-    if (identified == 1)
-        emit setDevStatus(false, 0, kCmdStatus);
     reconnecting = false;
+    showLinkOff();
+    // A page switches its input off while it still counts the instrument as
+    // identified, and only then learns that it is not: from here on it sends
+    // nothing of its own (a setting clamped to the limits reset below stays
+    // in its form). The gate keeps anything else off the link meanwhile.
+    const bool wasLettingGo = lettingGo;
+    lettingGo = true;
+    emit setDevStatus(false, identified, kCmdLinkOff);
+    emit setDevStatus(false, 0, kCmdStatus);
     resetParallelOnLinkLoss();
     clearModelFlags();
+    lettingGo = wasLettingGo;
     // The input-off lines, then the return to local, then the close: the
     // worker writes what is queued before it closes.
     enterRemote(true);
-    sendCloseRequest();
+    if (closeAtOnce)
+        sendCloseRequest();
 }
 
 void Quellon::releaseLink()
 {
     if (!connectStatus)
         return;
-    letGoLink();
+    letGoLink(true);
 }
 
 int Quellon::pageIdOfKind(int kind)

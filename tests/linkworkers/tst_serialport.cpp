@@ -91,6 +91,8 @@ private slots:
     void portList();
     void closedPortTimesOut();
     void peerClosingReportsSeriousError();
+    void failedPortTakesNothingMore_data();
+    void failedPortTakesNothingMore();
 
 private:
     std::unique_ptr<SerialBench> b;
@@ -396,6 +398,63 @@ void TestSerialPort::peerClosingReportsSeriousError()
     b->linkRequest(serialRequest("SERIAL:link?", false));
     QVERIFY(b->links.waitForSerial(3));
     QVERIFY(!b->links.serial.last().linkOn);
+}
+
+// A serious error on the open port: what was queued before it is dropped
+// (also the rest of a tick under way), and nothing more is written to that
+// port, by a tick or by the close (the window lets go of it, so the input-off
+// lines and the return to local follow), until it is opened again. The pty
+// here still carries what is written, so that anything written would show.
+void TestSerialPort::failedPortTakesNothingMore_data()
+{
+    QTest::addColumn<QString>("when");
+    QTest::newRow("between ticks, then closed") << "close";
+    QTest::newRow("between ticks, then a tick") << "tick";
+    QTest::newRow("during a tick") << "during";
+}
+
+void TestSerialPort::failedPortTakesNothingMore()
+{
+    QFETCH(QString, when);
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    serialPort *worker = b->rig.worker;
+    auto fail = [worker] { worker->handleSerialError(QSerialPort::ResourceError); };
+    b->peer.answer("CURR?\n", "1\n");
+    QList<QByteArray> written; // what goes out before the port fails
+    if (when == "during") {
+        // The port fails in the tick, as the reply to its first pack comes in.
+        QObject::connect(worker, &serialPort::sendPackFun, worker, fail, Qt::DirectConnection);
+        written = {"CURR?\n"};
+        b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+        b->rig.send(request("CC:CURR", 0, "CURR 5\n", DataPack::SerialLink));
+        b->rig.send(request("CC:CURR:SLEW:RISE", 0, "CURR:SLEW:RISE 0.5\n", DataPack::SerialLink));
+        b->rig.tick();
+    } else {
+        b->rig.send(request("CC:CURR", 0, "CURR 5\n", DataPack::SerialLink));
+        b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
+        b->rig.send(request("CC:CURR:SLEW:RISE", 0, "CURR:SLEW:RISE 0.5\n", DataPack::SerialLink));
+        QMetaObject::invokeMethod(worker, fail, Qt::BlockingQueuedConnection);
+    }
+    QVERIFY(b->links.waitForSerial(2));
+    QCOMPARE(b->links.serial.last().code, 8);
+    // What the window sends as it lets go of the port.
+    for (int i = 0; i < 3; ++i)
+        b->rig.send(request("SYS:OFF", 0, "INP OFF\n", DataPack::SerialLink));
+    b->rig.send(request("SYS:LOC:P", 1, "SYST:LOC\n", DataPack::SerialLink, 0));
+    if (when == "close")
+        b->linkRequest(serialRequest("SERIAL:link", false));
+    b->rig.tickAndWait();
+    QTest::qWait(100);
+    QCOMPARE(b->peer.lines(), written);
+
+    // Opened again, the port takes commands as before; nothing old is left.
+    QCOMPARE(b->openLink(b->pty.a()), 0);
+    b->rig.send(request("CC:CURR", 0, "CURR 6\n", DataPack::SerialLink));
+    b->rig.tick();
+    QVERIFY(b->peer.waitForLines(written.size() + 1));
+    b->rig.tickAndWait();
+    QTest::qWait(20);
+    QCOMPARE(b->peer.lines(), written + QList<QByteArray>{"CURR 6\n"});
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)

@@ -351,32 +351,30 @@ void tst_Dispatcher::localMode()
 
     f.feed(kRem, "0\n");
     QCOMPARE(f.dialogs.texts(), QStringList{"仪器断开,请重新连接"});
-    QCOMPARE(f.statusCmds(), QStringList{"OUT_SW_0_LINK_OFF"});
+    // The pages switch their input off while identified, then learn that
+    // the instrument is gone.
+    QCOMPARE(f.statusCmds(), (QStringList{"OUT_SW_0_LINK_OFF", "STATUS"}));
+    QCOMPARE(f.status->first().at(1).toInt(), 1);
     QCOMPARE(f.lastStatus().connectStatus, false);
-    QCOMPARE(f.lastStatus().devStatusFlag, 1);
+    QCOMPARE(f.lastStatus().devStatusFlag, 0);
     QVERIFY(!acDcModelFlag);
     QCOMPARE(f.text("labelLinkStatus"), QString("OFF"));
     QCOMPARE(f.text("labelMaster"), QString("NO TARGET"));
     QCOMPARE(f.sent->datas(), QStringList{"SYST:LOC\n"});
 
-    // The next tick finds the link down after identification.
-    f.status->clear();
-    f.tick();
-    QCOMPARE(f.statusCmds(), QStringList{"OUT_SW_0_LINK_OFF"});
-    QCOMPARE(f.lastStatus().devStatusFlag, 0);
+    // The loss is handled: the next tick has nothing left to report.
     f.status->clear();
     f.tick();
     QVERIFY(f.status->isEmpty());
 
     // Local again without a remote reply in between: no second message box,
-    // but the tick still reports the loss.
+    // the pages are told all the same.
     f.dialogs.clear();
     f.identify();
+    f.status->clear();
     f.feed(kRem, "0\n");
     QVERIFY(f.dialogs.messages.isEmpty());
-    f.status->clear();
-    f.tick();
-    QCOMPARE(f.statusCmds(), QStringList{"OUT_SW_0_LINK_OFF"});
+    QCOMPARE(f.statusCmds(), (QStringList{"OUT_SW_0_LINK_OFF", "STATUS"}));
 
     // After a remote reply the message comes again.
     f.identify();
@@ -516,25 +514,31 @@ void tst_Dispatcher::pageRepliesReachOnlyTheirPage()
     QCOMPARE(f.toPage->packs.first().pageId, ownId);
 }
 
-// Every way the window lets go of a link it still holds: first the workers
-// are told to drop what they have queued, then the pages switch their input
-// off while identified, then the return to local, then the close; the
-// message box waits for the operator only after all that.
+// Every way the window lets go of a link it still holds goes the same way,
+// here with the limits scaled for two parallel units: first the workers are
+// told to drop what they have queued, then the pages switch their input off
+// while identified and are told that the instrument is not, then the resets
+// (the limits back to one unit's), then the return to local, then the close;
+// the message box waits for the operator only after all that. A page that
+// sends more than its input-off on the way out (here on the link-off and on
+// every limit message) reaches the link with its input-off alone.
 void tst_Dispatcher::lettingGoOrder_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("interfaceIndex");
     QTest::addColumn<QStringList>("order");
-    const QStringList letGo = {"drop", "status OUT_SW_0_LINK_OFF 1", "status STATUS 0", "SYST:LOC\n", "close"};
-    QTest::newRow("give-up") << "giveup" << 1 << letGo + QStringList{"message"};
-    QTest::newRow("quit") << "quit" << 1 << letGo;
-    QTest::newRow("local mode") << "local" << 1
-                                << QStringList{"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "close", "message"};
-    QTest::newRow("local mode, not told again")
-        << "local again" << 1 << QStringList{"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "close"};
+    const QStringList letGo = {"drop", "status OUT_SW_0_LINK_OFF 1", "INP OFF\n", "status STATUS 0", "limits",
+                               "SYST:LOC\n"};
+    QTest::newRow("give-up") << "giveup" << 1 << letGo + QStringList{"close", "message"};
+    QTest::newRow("quit") << "quit" << 1 << letGo + QStringList{"close"};
+    QTest::newRow("local mode") << "local" << 1 << letGo + QStringList{"close", "message"};
+    QTest::newRow("local mode, not told again") << "local again" << 1 << letGo + QStringList{"close"};
+    QTest::newRow("serial port lost") << "code8" << 0 << letGo + QStringList{"close", "message"};
+    // Lost while the LAN panel is shown: the serial close is left to the operator.
+    QTest::newRow("serial port lost, LAN shown") << "code8" << 1 << letGo;
     // The operator's disconnect: the same, and the link closes on the local
     // answer; the next tick has nothing left to report.
-    const QStringList disconnect = {"drop", "status OUT_SW_0_LINK_OFF 1", "SYST:LOC\n", "status STATUS 0", "close"};
+    const QStringList disconnect = letGo + QStringList{"close"};
     QTest::newRow("operator disconnects, serial") << "disconnect" << 0 << disconnect;
     QTest::newRow("operator disconnects, LAN") << "disconnect" << 1 << disconnect;
 }
@@ -551,6 +555,9 @@ void tst_Dispatcher::lettingGoOrder()
         f.tick();
         f.identify("KTR8548", 1);
     }
+    f.feed("SYS:PARALLEL:P", "ON\n");
+    f.feed("SYS:PARNUM:P", "2\n");
+    QCOMPARE(f.lastLimits().limitMaxCurr, 80.f);
     QStringList events;
     Quellon *w = f.window.get();
     QObject::connect(w, &Quellon::dropQueuedCommands, w, [&] { events << "drop"; });
@@ -558,6 +565,7 @@ void tst_Dispatcher::lettingGoOrder()
         events << QString("status %1 %2").arg(cmd).arg(flag);
     });
     QObject::connect(w, &Quellon::sendSriealFun, w, [&](const DataPack &p) { events << p.data; });
+    QObject::connect(w, &Quellon::sendLimitParam, w, [&] { events << "limits"; });
     QObject::connect(w, &Quellon::getTcpInfoFun, w, [&](const TcpLinkPack &p) {
         if (p.key == "TCP:link" && !p.linkOn)
             events << "close";
@@ -566,6 +574,17 @@ void tst_Dispatcher::lettingGoOrder()
         if (p.key == "SERIAL:link" && !p.linkOn)
             events << "close";
     });
+    // The page: a setpoint along with its input-off, and one for every limit message.
+    auto pageSends = [w](const QString &cmd) {
+        w->recvModeDtatFun(makeRequestPack("CC:CURR", 0, cmd, DataPack::StaticModePage));
+    };
+    QObject::connect(w, &Quellon::setDevStatus, w, [&](bool, int, const QString &cmd) {
+        if (cmd == "OUT_SW_0_LINK_OFF") {
+            pageSends("CURR 5\n");
+            pageSends("INP OFF\n");
+        }
+    });
+    QObject::connect(w, &Quellon::sendLimitParam, w, [&] { pageSends("CURR 40\n"); });
     // Message boxes, in order with the rest.
     struct OrderedDialogs : DialogRecorder
     {
@@ -587,10 +606,16 @@ void tst_Dispatcher::lettingGoOrder()
         f.widget<QPushButton>(interfaceIndex == 0 ? "pushButtonSerialSW" : "connectServer")->click();
         f.feed("SYS:LOC:P", "1");
         f.tick();
+    } else if (path == "code8") {
+        SerialLinkPack r;
+        r.key = "SERIAL:link";
+        r.code = SerialLinkPack::SeriousError;
+        w->recvSerialInfoFun(r);
     } else {
         f.feed(kRem, "0\n");
     }
     QCOMPARE(events, order);
+    QCOMPARE(f.lastLimits().limitMaxCurr, 40.f);
 }
 
 void tst_Dispatcher::pageCommandsAreStamped()
@@ -656,7 +681,8 @@ void tst_Dispatcher::serialLossWhileIdentified()
     r.code = SerialLinkPack::SeriousError;
     f.window->recvSerialInfoFun(r);
     QCOMPARE(f.dialogs.texts(), QStringList{"串口拔出或者仪器串口被断开,请重新打开串口"});
-    QCOMPARE(f.statusCmds(), QStringList{"OUT_SW_0_LINK_OFF"});
+    QCOMPARE(f.statusCmds(), (QStringList{"OUT_SW_0_LINK_OFF", "STATUS"}));
+    QCOMPARE(f.status->first().at(1).toInt(), 1);
     QCOMPARE(f.lastStatus().devStatusFlag, 0);
     QVERIFY(!noParallelModelFlag);
     QCOMPARE(f.sent->datas(), QStringList{"SYST:LOC\n"});

@@ -1,21 +1,25 @@
-// The list page and the battery test page in the whole program, their input
-// on, when the window lets go of the link: at quit, when the operator
-// disconnects, and at the give-up on a silent instrument or on one whose
-// replies come too late. What the
-// instrument receives (the simulator's wire log): the page's input-off lines
-// and the return to local come first and last; the setpoints the page had
-// queued just before are not written after the decision.
+// The pages in the whole program, their input on, when the window lets go
+// of the link: at quit, when the operator disconnects, at the give-up on a
+// silent instrument or on one whose replies come too late, in local mode and
+// when the serial port fails. What the instrument receives (the simulator's
+// wire log): the page's input-off lines and the return to local come first
+// and last; the setpoints the page had queued just before are not written
+// after the decision, nor anything the resets on the way out would change.
 
 #include "../mainwindow/LinkedProgram.h"
 #include "BATPage.h"
 #include "BATProcessState.h"
+#include "CCCVPage.h"
 #include "ListPage.h"
 #include "LoadSim.h"
 #include "ProgramWiring.h"
+#include "TestProcess.h"
 #include "TestWait.h"
+#include "serialPort.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -26,6 +30,7 @@ const QString kTcp = QStringLiteral("tcp");
 const QString kInpOn = QStringLiteral("INP ON");
 const QString kInpOff = QStringLiteral("INP OFF");
 const QString kLocal = QStringLiteral("SYST:LOC");
+const QString kSerial = QStringLiteral("serial");
 // Setpoints queued right before the decision, told apart by their values.
 const int kQueuedSetpoints = 10;
 } // namespace
@@ -105,8 +110,168 @@ private:
         }
     }
 
+    // Linked to the simulator through the pty pair's end `port` and identified.
+    static bool linkSerialAndIdentify(LinkedProgram &prog, const QString &port)
+    {
+        QuellonFixture &f = prog.fixture;
+        // The first tick's port list replaces the combo box; the pty end is added after it.
+        if (!QTest::qWaitFor([&] { return f.serialKeys().count("SERIAL:ports") == 1; }, kMustComeMs))
+            return false;
+        QTest::qWait(500);
+        auto *ports = f.widget<QComboBox>("comboSerialPort");
+        ports->addItem(port);
+        ports->setCurrentIndex(ports->count() - 1);
+        f.widget<QPushButton>("pushButtonSerialSW")->click();
+        return QTest::qWaitFor([&] { return !f.limits->isEmpty(); }, kMustComeMs);
+    }
+
 private slots:
     void init() { BATProcessState::reset(); }
+
+    // The static page, 60 A set and its input on, with the current limit
+    // scaled for two parallel units (one unit: 40 A). However the link is
+    // let go, the limits go back to one unit's and the page clamps its form
+    // to them without sending it: the instrument keeps its 60 A, and between
+    // the first input-off and the return to local it receives input-off lines
+    // only. A failed serial port takes nothing more at all.
+    void staticPageWithScaledLimits_data()
+    {
+        QTest::addColumn<QString>("channel");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("LAN, quit") << kTcp << "quit";
+        QTest::newRow("LAN, operator disconnects") << kTcp << "disconnect";
+        QTest::newRow("LAN, give-up") << kTcp << "silence";
+        QTest::newRow("LAN, local mode") << kTcp << "local";
+        QTest::newRow("serial, operator disconnects") << kSerial << "disconnect";
+        QTest::newRow("serial, local mode") << kSerial << "local";
+        QTest::newRow("serial, the port fails") << kSerial << "fails";
+        QTest::newRow("serial, unplugged") << kSerial << "unplugged";
+    }
+    void staticPageWithScaledLimits()
+    {
+        QFETCH(QString, channel);
+        QFETCH(QString, path);
+        const bool serial = channel == kSerial;
+        PtyPair pty;
+        QStringList args = {QStringLiteral("--model"), QStringLiteral("KTR8548"), QStringLiteral("--parallel-units"),
+                            QStringLiteral("2")};
+        if (serial) {
+            QVERIFY(pty.start());
+            args << QStringLiteral("--serial") << pty.b();
+        }
+        LoadSim sim;
+        QVERIFY2(sim.start(args), qPrintable(sim.output()));
+        QVERIFY(sim.controlApply("PAR 1\n"));
+        LinkedProgram prog;
+        QuellonFixture &f = prog.fixture;
+        QVERIFY(serial ? linkSerialAndIdentify(prog, pty.a()) : linkAndIdentify(prog, sim));
+        QTRY_COMPARE_WITH_TIMEOUT(f.lastLimits().limitMaxCurr, 80.f, kMustComeMs);
+
+        f.widget<QPushButton>("pushButtonEnterCCCV")->click();
+        auto *page = qobject_cast<CCCVPage *>(shownPage(prog));
+        QVERIFY(page);
+        page->setOutputSwitchPause(0);
+        auto *pageLink = page->findChild<QLabel *>(QStringLiteral("labelLinkStatus"));
+        // The page takes the instrument over and reads its settings back.
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(channel).contains(QStringLiteral("FUNC?"))
+                                     && !page->isSynchronising() && page->limits().limitMaxCurr == 80.f,
+                                 kMustComeMs);
+        QCOMPARE(pageLink->text(), QStringLiteral("ON"));
+        auto *curr = page->findChild<QDoubleSpinBox *>(QStringLiteral("SpinSetCurr"));
+        curr->setValue(60);
+        QVERIFY(QMetaObject::invokeMethod(page, "on_SpinSetCurr_editingFinished"));
+        page->findChild<QPushButton *>(QStringLiteral("pushButtonOutSW"))->click();
+        QVERIFY(page->isOutputOn());
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(channel).count(kInpOn) == 3, kMustComeMs);
+        QCOMPARE(sim.controlQuery("CURR?\n").toDouble(), 60.0);
+
+        if (path == "silence") {
+            QVERIFY(sim.controlApply("SIM:SILENCE 600\n"));
+            prog.tcpReplies->clear();
+            auto misses = [&] {
+                int n = 0;
+                for (const DataPack &p : prog.tcpReplies->withKey("SYS:REM:P"))
+                    n += p.status != DataPack::Received || p.data != QLatin1String("1\n");
+                return n;
+            };
+            QVERIFY(QTest::qWaitFor([&] { return misses() >= 2; }, 4 * kMustComeMs));
+        }
+
+        const int before = sim.receivedLines(channel).size();
+        if (path == "quit") {
+            QThread third;
+            quitProgramThreads(*f.window, third, prog.serialThread, *prog.serial, prog.tcpThread, *prog.tcp);
+        } else if (path == "disconnect") {
+            auto *button = f.widget<QPushButton>(serial ? "pushButtonSerialSW" : "connectServer");
+            button->click();
+            QCOMPARE(button->text(), QStringLiteral("连接"));
+        } else if (path == "silence") {
+            for (int i = 0; i < 82; ++i)
+                f.feed(QStringLiteral("SYS:REM:P"), QStringLiteral("err"), DataPack::NoReply);
+            QCOMPARE(f.dialogs.texts().last(), QStringLiteral("与服务器断开,请检查网络"));
+        } else if (path == "local") {
+            QVERIFY(sim.controlApply("SIM:LOCAL 1\n"));
+            QTRY_VERIFY_WITH_TIMEOUT(f.dialogs.texts().contains(QStringLiteral("仪器断开,请重新连接")), kMustComeMs);
+        } else if (path == "fails") {
+            // A serious error on the open port, which here would still carry
+            // what is written; the page queues setpoints before the window
+            // has heard of it.
+            serialPort *worker = prog.serial;
+            QVERIFY(QMetaObject::invokeMethod(
+                worker, [worker] { worker->handleSerialError(QSerialPort::ResourceError); },
+                Qt::BlockingQueuedConnection));
+            for (int i = 1; i <= kQueuedSetpoints; ++i) {
+                curr->setValue(7.7 + i / 1000.0);
+                QVERIFY(QMetaObject::invokeMethod(page, "on_SpinSetCurr_editingFinished"));
+            }
+        } else {
+            pty.stop();
+        }
+        if (serial && (path == "fails" || path == "unplugged")) {
+            QTRY_VERIFY_WITH_TIMEOUT(f.dialogs.texts().contains(QStringLiteral("串口拔出或者仪器串口被断开,请重新打开串口")),
+                                     kMustComeMs);
+            QCOMPARE(f.widget<QPushButton>("pushButtonSerialSW")->text(), QStringLiteral("连接"));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(sim.receivedLines(channel).mid(before).contains(kLocal), kMustComeMs);
+        }
+        // The link is closed by now: nothing can follow.
+        QTest::qWait(500);
+        const QStringList after = sim.receivedLines(channel).mid(before);
+        const QString shown = after.join(QStringLiteral(" | "));
+
+        // The page shows its input off and its form within one unit's limits.
+        QVERIFY(!page->isOutputOn());
+        QCOMPARE(page->findChild<QLabel *>(QStringLiteral("label_Sw_State"))->text(), QStringLiteral("OFF"));
+        QCOMPARE(pageLink->text(), QStringLiteral("OFF"));
+        QCOMPARE(page->limits().limitMaxCurr, 40.f);
+        QCOMPARE(curr->value(), path == "fails" ? 7.71 : 40.0);
+        QCOMPARE(f.lastLimits().limitMaxCurr, 40.f);
+
+        if (path == "unplugged")
+            return; // nothing reaches the simulator any more
+        if (path == "fails") {
+            // Nothing after the failure: neither the setpoints queued nor the
+            // way out.
+            for (const QString &line : after)
+                QVERIFY2(!line.startsWith(QLatin1String("CURR 7.7")) && line != kInpOff && line != kLocal,
+                         qPrintable(shown));
+            QCOMPARE(sim.controlQuery("CURR?\n").toDouble(), 60.0);
+            return;
+        }
+        const int firstOff = after.indexOf(kInpOff);
+        const int local = after.indexOf(kLocal);
+        QVERIFY2(firstOff >= 0 && local > firstOff, qPrintable(shown));
+        QCOMPARE(local, after.size() - 1);
+        for (int i = firstOff; i < local; ++i)
+            QVERIFY2(after.at(i) == kInpOff, qPrintable(shown));
+        QVERIFY2(!after.contains(QStringLiteral("CURR 40")), qPrintable(shown));
+
+        // The instrument: its input off, its setting as the operator left it.
+        QVERIFY(sim.controlApply("SIM:SILENCE 0\n"));
+        const QString input = sim.controlQuery("INP?\n").trimmed();
+        QVERIFY2(input == "0" || input.compare("OFF", Qt::CaseInsensitive) == 0, qPrintable(input));
+        QCOMPARE(sim.controlQuery("CURR?\n").toDouble(), 60.0);
+    }
 
     void inputOffFirstAndLast_data()
     {
