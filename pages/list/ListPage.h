@@ -61,6 +61,8 @@ public:
     void highlightStepRow(int row);
     void clearRowHighlight();
     void copySelection();
+    // Appends the clipboard's lines as rows; the cells a column does not take
+    // are named in one message.
     void pasteRows();
     // The entries of the step table's context menu, in menu order.
     enum StepMenuEntry {
@@ -219,6 +221,11 @@ private:
     bool ready() const { return m_devStatusFlag == 1; }
     void send(const InstrumentCommand &c);
     void showMessage(const QString &text);
+    // One line of the paste message: the table row and column of a cell not
+    // taken and its text, cut short.
+    QString refusedCellLine(int row, int column, const QString &text) const;
+    static constexpr int kRefusedCellsShown = 10;
+    static constexpr int kRefusedCellChars = 16;
     void showLinkStatus(bool on);
 
     // Commands of the page.
