@@ -7,6 +7,7 @@
 #include "RunningDecimation.h"
 #include "elcLimitParam.h"
 
+#include <QMessageBox>
 #include <QStringList>
 #include <QWidget>
 
@@ -221,6 +222,10 @@ private:
     bool ready() const { return m_devStatusFlag == 1; }
     void send(const InstrumentCommand &c);
     void showMessage(const QString &text);
+    // A message box that does not wait for its answer: the poll timer goes
+    // on under it. The box closes with its button or when `ms` > 0 have
+    // passed.
+    void openMessage(const QString &text, QMessageBox::StandardButtons buttons, int ms = 0);
     // One line of the paste message: the table row and column of a cell not
     // taken and its text, cut short.
     QString refusedCellLine(int row, int column, const QString &text) const;
@@ -267,7 +272,6 @@ private:
     void setStepCountOfMode(int count);
     int plotColumns() const;
     qint64 clockNow();
-    void showSelfClosingMessage(const QString &text, int ms);
 
     Ui::ListPage *ui = nullptr;
     QTimer *m_timer = nullptr;
