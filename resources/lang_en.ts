@@ -906,6 +906,18 @@
         <translation>At most 100 steps</translation>
     </message>
     <message>
+        <source>以下粘贴的单元格不是该列可取的数字，未被采用，改为新行的值：</source>
+        <translation>These pasted cells were not taken (no number the column accepts) and hold a new row&apos;s value instead:</translation>
+    </message>
+    <message>
+        <source>第%1行 %2: &quot;%3&quot;</source>
+        <translation>Row %1 %2: &quot;%3&quot;</translation>
+    </message>
+    <message>
+        <source>……共%1个单元格未被采用</source>
+        <translation>… %1 cells not taken in all</translation>
+    </message>
+    <message>
         <source>复制(Ctrl+C)</source>
         <translation>Copy (Ctrl+C)</translation>
     </message>

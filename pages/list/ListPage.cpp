@@ -146,6 +146,20 @@ void ListPage::showMessage(const QString &text)
     Dialogs::information(this, QString(), text);
 }
 
+void ListPage::openMessage(const QString &text, QMessageBox::StandardButtons buttons, int ms)
+{
+    Dialogs::Message m;
+    m.icon = Dialogs::Icon::Information;
+    m.parent = this;
+    m.text = text;
+    m.buttons = buttons;
+    const QPointer<QMessageBox> box = Dialogs::open(m);
+    // A box that closes itself goes by its own reference, whatever other box
+    // may be open above it by then.
+    if (box && ms > 0)
+        QTimer::singleShot(ms, box, [box]() { box->done(0); });
+}
+
 // ---------------------------------------------------------------------------
 // Commands
 

@@ -7,6 +7,7 @@
 #include "RunningDecimation.h"
 #include "elcLimitParam.h"
 
+#include <QMessageBox>
 #include <QStringList>
 #include <QWidget>
 
@@ -61,6 +62,8 @@ public:
     void highlightStepRow(int row);
     void clearRowHighlight();
     void copySelection();
+    // Appends the clipboard's lines as rows; the cells a column does not take
+    // are named in one message.
     void pasteRows();
     // The entries of the step table's context menu, in menu order.
     enum StepMenuEntry {
@@ -219,6 +222,15 @@ private:
     bool ready() const { return m_devStatusFlag == 1; }
     void send(const InstrumentCommand &c);
     void showMessage(const QString &text);
+    // A message box that does not wait for its answer: the poll timer goes
+    // on under it. The box closes with its button or when `ms` > 0 have
+    // passed.
+    void openMessage(const QString &text, QMessageBox::StandardButtons buttons, int ms = 0);
+    // One line of the paste message: the table row and column of a cell not
+    // taken and its text, cut short.
+    QString refusedCellLine(int row, int column, const QString &text) const;
+    static constexpr int kRefusedCellsShown = 10;
+    static constexpr int kRefusedCellChars = 16;
     void showLinkStatus(bool on);
 
     // Commands of the page.
@@ -260,7 +272,6 @@ private:
     void setStepCountOfMode(int count);
     int plotColumns() const;
     qint64 clockNow();
-    void showSelfClosingMessage(const QString &text, int ms);
 
     Ui::ListPage *ui = nullptr;
     QTimer *m_timer = nullptr;

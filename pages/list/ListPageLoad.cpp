@@ -4,8 +4,6 @@
 #include "ListPage.h"
 #include "ui_ListPage.h"
 
-#include "Dialogs.h"
-
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
@@ -50,20 +48,6 @@ void ListPage::setStepCountOfMode(int count)
 void ListPage::on_commandLoadToDev_clicked()
 {
     loadListToDevice();
-}
-
-void ListPage::showSelfClosingMessage(const QString &text, int ms)
-{
-    // The box has no buttons: it closes itself after `ms`, by its own
-    // reference, whatever other box may be open above it by then.
-    Dialogs::Message m;
-    m.icon = Dialogs::Icon::Information;
-    m.parent = this;
-    m.text = text;
-    m.buttons = QMessageBox::NoButton;
-    const QPointer<QMessageBox> box = Dialogs::open(m);
-    if (box)
-        QTimer::singleShot(ms, box, [box]() { box->done(0); });
 }
 
 void ListPage::loadListToDevice()
@@ -145,7 +129,7 @@ void ListPage::loadListToDevice()
         if (dialog)
             bar->setValue(100);
         finish();
-        showSelfClosingMessage(tr("列表加载完成"), 1000);
+        openMessage(tr("列表加载完成"), QMessageBox::NoButton, 1000);
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include "ChartLineItem.h"
 #include "ChartStyle.h"
-#include "Dialogs.h"
 #include "ModelFlags.h"
 #include "RecordLog.h"
 
@@ -278,7 +277,9 @@ void ListPage::timerTimeOut()
                 ui->labelCurrent->setText(QStringLiteral("0.000A"));
                 setRunState(false);
                 clearRowHighlight();
-                Dialogs::information(this, QString(), tr("所有步数运行完成"));
+                // The box does not hold up this tick: the poll goes on
+                // while it waits for the operator.
+                openMessage(tr("所有步数运行完成"), QMessageBox::Ok);
             }
         } else {
             m_stepStartMs = now;

@@ -110,6 +110,16 @@ void ListPage::on_tableAUTO_itemChanged(QTableWidgetItem *item)
 {
     if (!item)
         return;
+    if (ListCells::columnRule(item->column())) {
+        // A cell keeps its number with the decimal point, so that it reads,
+        // loads and saves as it shows; the kept text comes back here to be
+        // capped.
+        const QString kept = ListCells::kept(item->text());
+        if (kept != item->text()) {
+            item->setText(kept);
+            return;
+        }
+    }
     const double v = number(item->text());
     QString capped;
     switch (item->column()) {
@@ -218,6 +228,8 @@ void ListPage::pasteRows()
     qDebug() << "paste lines" << lines.size();
     const int before = m_stepTable->rowCount();
     int inserted = 0;
+    QStringList refused;
+    int refusedCount = 0;
     for (const QString &raw : lines) {
         if (m_stepTable->rowCount() >= kMaxSteps)
             break;
@@ -229,20 +241,48 @@ void ListPage::pasteRows()
             continue;
         // A pasted cell follows the rule of a typed one: text the column's
         // editor would not take is not taken, the cell keeps what a new row
-        // holds; the caps of on_tableAUTO_itemChanged then apply. A cell the
-        // line leaves out stays empty.
+        // holds, and so does a cell the line leaves out; the caps of
+        // on_tableAUTO_itemChanged then apply. The time counts in auto mode
+        // only (the other modes leave it empty).
         const QStringList f = line.split(QLatin1Char('\t'), Qt::KeepEmptyParts);
         const QString fresh[3] = {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")};
+        const int row = before + inserted;
         QString cells[3];
         for (int c = 0; c < 3; ++c) {
-            cells[c] = f.value(c);
-            if (!cells[c].isEmpty() && !NumberDelegate::accepts(c, cells[c]))
+            if (c >= f.size()) {
                 cells[c] = fresh[c];
+                continue;
+            }
+            if (NumberDelegate::accepts(c, f.at(c), &cells[c]))
+                continue;
+            cells[c] = fresh[c];
+            if (c == 2 && m_listMode != AutoMode)
+                continue;
+            ++refusedCount;
+            if (refused.size() < kRefusedCellsShown)
+                refused << refusedCellLine(row, c, f.at(c));
         }
-        insertStepRow(m_stepTable, before + inserted, cells[0], cells[1], cells[2]);
+        insertStepRow(m_stepTable, row, cells[0], cells[1], cells[2]);
         ++inserted;
     }
     updateStepCounts();
+    if (refusedCount > 0) {
+        QString message = tr("以下粘贴的单元格不是该列可取的数字，未被采用，改为新行的值：");
+        message += QLatin1Char('\n') + refused.join(QLatin1Char('\n'));
+        if (refusedCount > refused.size())
+            message += QLatin1Char('\n') + tr("……共%1个单元格未被采用").arg(refusedCount);
+        Dialogs::warning(this, tr("提示"), message);
+    }
+}
+
+QString ListPage::refusedCellLine(int row, int column, const QString &text) const
+{
+    static const char *const names[3] = {"Current", "Rise Slope", "Time"};
+    // A cell from a clipboard may be anything and any length.
+    QString shown = text.left(kRefusedCellChars);
+    if (text.size() > kRefusedCellChars)
+        shown += QStringLiteral("…");
+    return tr("第%1行 %2: \"%3\"").arg(row + 1).arg(QLatin1String(names[column])).arg(shown);
 }
 
 bool ListPage::eventFilter(QObject *obj, QEvent *event)

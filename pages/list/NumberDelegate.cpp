@@ -1,6 +1,8 @@
 #include "NumberDelegate.h"
 
-#include <QDoubleValidator>
+#include "ListCells.h"
+#include "StepCellValidator.h"
+
 #include <QLineEdit>
 
 NumberDelegate::NumberDelegate(QObject *parent)
@@ -10,27 +12,14 @@ NumberDelegate::NumberDelegate(QObject *parent)
 
 QValidator *NumberDelegate::makeValidator(int column, QObject *parent)
 {
-    QDoubleValidator *v = nullptr;
-    switch (column) {
-    case 0: v = new QDoubleValidator(0, 9999, 2, parent); break;
-    case 1: v = new QDoubleValidator(0.02, 9999, 3, parent); break;
-    case 2: v = new QDoubleValidator(0.5, 99999, 3, parent); break;
-    default: break;
-    }
-    if (v)
-        v->setNotation(QDoubleValidator::StandardNotation);
-    return v;
+    if (!ListCells::columnRule(column))
+        return nullptr;
+    return new StepCellValidator(column, parent);
 }
 
-bool NumberDelegate::accepts(int column, const QString &text)
+bool NumberDelegate::accepts(int column, const QString &text, QString *kept)
 {
-    QObject owner;
-    const QValidator *v = makeValidator(column, &owner);
-    if (!v)
-        return true;
-    QString t = text;
-    int pos = 0;
-    return v->validate(t, pos) == QValidator::Acceptable;
+    return ListCells::takes(column, text, kept);
 }
 
 QWidget *NumberDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
@@ -39,4 +28,19 @@ QWidget *NumberDelegate::createEditor(QWidget *parent, const QStyleOptionViewIte
     if (QValidator *v = makeValidator(index.column(), edit))
         edit->setValidator(v);
     return edit;
+}
+
+void NumberDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
+{
+    auto *edit = qobject_cast<QLineEdit *>(editor);
+    if (!edit) {
+        QItemDelegate::setModelData(editor, model, index);
+        return;
+    }
+    // The view also commits when the current cell changes, without asking
+    // the validator: the rule is asked here, for every way an edit ends.
+    QString kept;
+    if (!accepts(index.column(), edit->text(), &kept))
+        return;
+    model->setData(index, kept, Qt::EditRole);
 }

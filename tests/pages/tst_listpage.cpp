@@ -303,6 +303,10 @@ private slots:
         QTest::newRow("time at") << 2 << "9999.999" << "9999.999";
         QTest::newRow("time below") << 2 << "9999" << "9999";
         QTest::newRow("not a number") << 0 << "abc" << "abc";
+        // A cell keeps the decimal point, whatever put a comma there.
+        QTest::newRow("decimal comma") << 0 << "1,5" << "1.5";
+        QTest::newRow("decimal comma, capped") << 0 << "45,5" << "40";
+        QTest::newRow("time with a comma") << 2 << "2,5" << "2.5";
     }
     void cellCaps()
     {
@@ -350,7 +354,10 @@ private slots:
         QTest::newRow("two full lines") << "1\t2\t3\n4\t5\t6" << QStringList{"1,2,3", "4,5,6"};
         QTest::newRow("final newline") << "1\t2\t3\n" << QStringList{"1,2,3"};
         QTest::newRow("spreadsheet line ends") << "1\t2\t3\r\n4\t5\t6\r\n" << QStringList{"1,2,3", "4,5,6"};
-        QTest::newRow("short lines") << "5\t100\n7" << QStringList{"5,100,", "7,,"};
+        // A cell the line leaves out holds what a new row holds.
+        QTest::newRow("short lines") << "5\t100\n7" << QStringList{"5,100,1", "7,0,1"};
+        QTest::newRow("decimal commas") << "1,5\t0,5\t2,5" << QStringList{"1.5,0.5,2.5"};
+        QTest::newRow("blanks around") << " 1.5\t 3 \t2 " << QStringList{"1.5,3,2"};
         QTest::newRow("empty line inside") << "1\t2\t3\n\n4\t5\t6" << QStringList{"1,2,3", "4,5,6"};
         QTest::newRow("only a newline") << "\n" << QStringList{};
         QTest::newRow("extra fields") << "1\t2\t3\t4" << QStringList{"1,2,3"};
@@ -373,6 +380,50 @@ private slots:
         QTest::keyClick(table(), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(rowsOf(table()).mid(8), added);
         QCOMPARE(page->autoStepCount(), 8 + added.size());
+    }
+
+    // A paste names in one message the cells it did not take; a paste that
+    // takes every cell says nothing.
+    void pasteNamesRefusedCells_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QStringList>("named");
+        QTest::newRow("all taken") << "1\t2\t3\n4,5\t0.02\t0.5" << QStringList{};
+        QTest::newRow("some refused")
+            << "abc\t0.01\t1\n2\t3\t0.4\n-1\t1.2345\t5"
+            << QStringList{"第9行 Current: \"abc\"", "第9行 Rise Slope: \"0.01\"", "第10行 Time: \"0.4\"",
+                           "第11行 Current: \"-1\"", "第11行 Rise Slope: \"1.2345\""};
+        QTest::newRow("long cell cut short")
+            << QStringLiteral("%1\t1\t1").arg(QString(200, QLatin1Char('x')))
+            << QStringList{QStringLiteral("第9行 Current: \"%1…\"").arg(QString(16, QLatin1Char('x')))};
+        QStringList many;
+        QStringList named;
+        for (int k = 0; k < 40; ++k)
+            many << QStringLiteral("x\ty\tz");
+        for (int k = 0; k < 10; ++k)
+            named << QStringLiteral("第%1行 %2: \"%3\"")
+                         .arg(9 + k / 3)
+                         .arg(QStringList{"Current", "Rise Slope", "Time"}.at(k % 3))
+                         .arg(QStringList{"x", "y", "z"}.at(k % 3));
+        named << QStringLiteral("……共120个单元格未被采用");
+        QTest::newRow("many refused") << many.join('\n') << named;
+    }
+    void pasteNamesRefusedCells()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(QStringList, named);
+        QApplication::clipboard()->setText(clipboard);
+        QTest::keyClick(table(), Qt::Key_V, Qt::ControlModifier);
+        if (named.isEmpty()) {
+            QVERIFY(rec->messages.isEmpty());
+            return;
+        }
+        QCOMPARE(rec->messages.size(), 1);
+        QCOMPARE(rec->messages.first().title, QStringLiteral("提示"));
+        QCOMPARE(rec->messages.first().parent, page.get());
+        QStringList lines = rec->lastText().split('\n');
+        QCOMPARE(lines.takeFirst(), QStringLiteral("以下粘贴的单元格不是该列可取的数字，未被采用，改为新行的值："));
+        QCOMPARE(lines, named);
     }
 
     void menuEntries()
@@ -438,6 +489,54 @@ private slots:
         int pos = 0;
         QString t = text;
         QCOMPARE(edit->validator()->validate(t, pos) == QValidator::Acceptable, acceptable);
+    }
+
+    // The editor's rule has no locale: '.' is the decimal point, a comma
+    // becomes one as it is typed.
+    void editorRuleWithoutLocale_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("kept");
+        const QLocale de(QLocale::German, QLocale::Germany);
+        const QLocale c = QLocale::c();
+        for (const QLocale &l : {c, de}) {
+            const QString n = l == c ? QStringLiteral("C: ") : QStringLiteral("German: ");
+            QTest::newRow(qPrintable(n + "point")) << l << 0 << "1.5" << int(QValidator::Acceptable) << "1.5";
+            QTest::newRow(qPrintable(n + "comma")) << l << 0 << "1,5" << int(QValidator::Acceptable) << "1.5";
+            QTest::newRow(qPrintable(n + "grouped")) << l << 0 << "1.000,5" << int(QValidator::Invalid) << "";
+            QTest::newRow(qPrintable(n + "open point")) << l << 2 << "2," << int(QValidator::Acceptable) << "2.";
+            QTest::newRow(qPrintable(n + "below the slope minimum"))
+                << l << 1 << "0,01" << int(QValidator::Intermediate) << "0.01";
+            QTest::newRow(qPrintable(n + "below the time minimum"))
+                << l << 2 << "0.4" << int(QValidator::Intermediate) << "0.4";
+            QTest::newRow(qPrintable(n + "sign")) << l << 0 << "-1" << int(QValidator::Invalid) << "";
+            QTest::newRow(qPrintable(n + "exponent")) << l << 2 << "1e3" << int(QValidator::Invalid) << "";
+            QTest::newRow(qPrintable(n + "empty")) << l << 0 << "" << int(QValidator::Intermediate) << "";
+        }
+    }
+    void editorRuleWithoutLocale()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(int, state);
+        QFETCH(QString, kept);
+        const QLocale before;
+        QLocale::setDefault(locale);
+        QStyleOptionViewItem opt;
+        std::unique_ptr<QWidget> editor(
+            table()->itemDelegate()->createEditor(table()->viewport(), opt, table()->model()->index(0, column)));
+        QLocale::setDefault(before);
+        auto *edit = qobject_cast<QLineEdit *>(editor.get());
+        QVERIFY(edit && edit->validator());
+        int pos = text.size();
+        QString t = text;
+        QCOMPARE(int(edit->validator()->validate(t, pos)), state);
+        if (state != QValidator::Invalid)
+            QCOMPARE(t, kept);
     }
 
     // --- List files

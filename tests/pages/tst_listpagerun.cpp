@@ -6,9 +6,11 @@
 #include "ListPage.h"
 #include "ModelFlags.h"
 #include "PackCapture.h"
+#include "TestWait.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -478,6 +480,71 @@ private slots:
             tick();
         QCOMPARE(wire(), times(2, "MEAS:ALL:INFO?\n"));
         QCOMPARE(sent->packs.first().needReply, 1);
+    }
+
+    // The end-of-run box waits for the operator; the page's own 100 ms timer
+    // goes on polling under it and its labels follow the readings.
+    void pollGoesOnUnderTheEndMessage()
+    {
+        page->recvLimitParam(elcLimitParam()); // 150 V, 40 A
+        makeReady();
+        setRows({"1,1,0.5"});
+        w<QSpinBox>("spinBoolNum")->setValue(1);
+        QLabel *volt = w<QLabel>("labelVoltage");
+        // The instrument answers every poll, each time with a higher voltage;
+        // the label is looked at once each answer is in.
+        QObject instrument;
+        int polls = 0;
+        QList<bool> labelFollowed;
+        connect(page.get(), &ListPage::LISTsendSriealFun, &instrument, [&](const DataPack &p) {
+            if (p.data != QLatin1String("MEAS:ALL:INFO?\n"))
+                return;
+            const double v = 10 + ++polls;
+            QTimer::singleShot(0, &instrument, [&, v]() {
+                page->LISTrecvSerialFun(makeReplyPack("SYS:ALL:M", 0, 1, 0,
+                                                      QStringLiteral("%1,0.5,5,OFF,OFF,OFF\n").arg(v), 3));
+                labelFollowed << (volt->text() == QString::number(v, 'f', 3) + QLatin1Char('V'));
+            });
+        });
+        // The page's own timer drives the ticks, each 100 ms on the test's clock.
+        page->setClock([this]() { return now += 100; });
+        page->pollTimer()->start(5);
+
+        const QString done = QStringLiteral("所有步数运行完成");
+        // While the box is up: three more polls, each reading shown.
+        auto followsUnderTheBox = [&]() {
+            const int from = labelFollowed.size();
+            const bool three = QTest::qWaitFor([&]() { return labelFollowed.size() >= from + 3; }, kMustComeMs);
+            return three && !labelFollowed.mid(from).contains(false);
+        };
+        bool looked = false;
+        bool followed = false;
+        rec->setWhileOpen([&](const Dialogs::Message &m) {
+            if (m.text == done && !looked) {
+                looked = true;
+                followed = followsUnderTheBox();
+            }
+        });
+        call("on_pushButtonOutSW_clicked");
+        QTRY_VERIFY_WITH_TIMEOUT(rec->sawText(done), kMustComeMs);
+        QVERIFY(!page->isSequenceRunning());
+        QCOMPARE(rec->messages.last().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        if (!looked) {
+            // A box that does not hold the page up: it stays open while the
+            // page goes on, until the operator answers it.
+            QVERIFY(!rec->boxes.isEmpty());
+            const int box = rec->boxes.size() - 1;
+            QCOMPARE(rec->boxes.at(box)->text(), done);
+            QVERIFY(rec->boxOpen(box));
+            looked = true;
+            followed = followsUnderTheBox();
+            QVERIFY(rec->boxOpen(box));
+            rec->boxes.at(box)->done(QMessageBox::Ok);
+        }
+        page->pollTimer()->stop();
+        rec->setWhileOpen(nullptr);
+        QVERIFY(followed);
+        QCOMPARE(rec->texts().count(done), 1);
     }
 
     // --- Link loss, error

@@ -21,6 +21,10 @@ DialogRecorder::~DialogRecorder()
 int DialogRecorder::message(const Dialogs::Message &m)
 {
     messages << m;
+    if (m_whileOpen) {
+        const Reading reading = m_whileOpen; // it may set another
+        reading(m);
+    }
     if (!m_messageAnswers.isEmpty())
         return m_messageAnswers.dequeue();
     if (!m.customButtons.isEmpty())

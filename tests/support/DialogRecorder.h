@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Stands in for every message box and file dialog while it lives: records each
 // request and answers from queued answers. Without a queued answer a message
 // box returns its default button (or the first of its buttons, or index 0 of
@@ -34,6 +36,12 @@ public:
     void answerFiles(const QStringList &paths) { m_filesAnswers.enqueue(paths); }
     // Boxes of Dialogs::open from now on are shown, modal, without blocking.
     void showBoxes(bool on) { m_showBoxes = on; }
+    // The operator takes time over a box that waits for its answer
+    // (Dialogs::show): `reading` runs while such a box is up, with the events
+    // going on as under a real box (a nested event loop of the test's), and
+    // then the box is answered as usual. Empty: answered at once.
+    using Reading = std::function<void(const Dialogs::Message &)>;
+    void setWhileOpen(Reading reading) { m_whileOpen = std::move(reading); }
 
     QList<Dialogs::Message> messages;
     QList<Dialogs::FileRequest> files;
@@ -53,4 +61,5 @@ private:
     QQueue<QString> m_fileAnswers;
     QQueue<QStringList> m_filesAnswers;
     bool m_showBoxes = false;
+    Reading m_whileOpen;
 };
