@@ -1,4 +1,5 @@
 #include "CrashHandler.h"
+#include "DecimalPointInput.h"
 #include "LocalTimeZone.h"
 #include "ProgramWiring.h"
 #include "Quellon.h"
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     pinLocalTimeZone();
     QApplication a(argc, argv);
     installCrashHandler();
+    DecimalPointInput::install(&a);
 
     QThread third; // never started; it only takes part in the quit sequence
 
