@@ -33,6 +33,20 @@ const QString kLocal = QStringLiteral("SYST:LOC");
 const QString kSerial = QStringLiteral("serial");
 // Setpoints queued right before the decision, told apart by their values.
 const int kQueuedSetpoints = 10;
+
+// Waits until two remote-state queries have gone unanswered or come back
+// with another query's line: the window sees the link misbehave.
+bool remoteStateGoesAmiss(LinkedProgram &prog)
+{
+    prog.tcpReplies->clear();
+    auto misses = [&] {
+        int n = 0;
+        for (const DataPack &p : prog.tcpReplies->withKey("SYS:REM:P"))
+            n += p.status != DataPack::Received || p.data != QLatin1String("1\n");
+        return n;
+    };
+    return QTest::qWaitFor([&] { return misses() >= 2; }, 4 * kMustComeMs);
+}
 } // namespace
 
 class TestPagesLetGo : public QObject
@@ -187,14 +201,7 @@ private slots:
 
         if (path == "silence") {
             QVERIFY(sim.controlApply("SIM:SILENCE 600\n"));
-            prog.tcpReplies->clear();
-            auto misses = [&] {
-                int n = 0;
-                for (const DataPack &p : prog.tcpReplies->withKey("SYS:REM:P"))
-                    n += p.status != DataPack::Received || p.data != QLatin1String("1\n");
-                return n;
-            };
-            QVERIFY(QTest::qWaitFor([&] { return misses() >= 2; }, 4 * kMustComeMs));
+            QVERIFY(remoteStateGoesAmiss(prog));
         }
 
         const int before = sim.receivedLines(channel).size();
@@ -305,14 +312,7 @@ private slots:
             // The link is misbehaving: the remote-state queries go unanswered
             // (or, when the test process was held up past a late reply and
             // the settling after it, read another query's late line).
-            prog.tcpReplies->clear();
-            auto misses = [&] {
-                int n = 0;
-                for (const DataPack &p : prog.tcpReplies->withKey("SYS:REM:P"))
-                    n += p.status != DataPack::Received || p.data != QLatin1String("1\n");
-                return n;
-            };
-            QVERIFY(QTest::qWaitFor([&] { return misses() >= 2; }, 4 * kMustComeMs));
+            QVERIFY(remoteStateGoesAmiss(prog));
         }
 
         // The decision, right after the page queued its setpoints.
