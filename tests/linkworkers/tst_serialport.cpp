@@ -433,7 +433,12 @@ void TestSerialPort::failedPortTakesNothingMore()
         b->rig.send(request("CC:CURR", 0, "CURR 5\n", DataPack::SerialLink));
         b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
         b->rig.send(request("CC:CURR:SLEW:RISE", 0, "CURR:SLEW:RISE 0.5\n", DataPack::SerialLink));
-        QMetaObject::invokeMethod(worker, fail, Qt::BlockingQueuedConnection);
+        // The worker's own slot with the error as a value, queued after the
+        // packs (a lambda queued from here would be read on the worker's
+        // thread out of the thread checker's sight).
+        qRegisterMetaType<QSerialPort::SerialPortError>();
+        QVERIFY(QMetaObject::invokeMethod(worker, "handleSerialError", Qt::QueuedConnection,
+                                          Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
     }
     QVERIFY(b->links.waitForSerial(2));
     QCOMPARE(b->links.serial.last().code, 8);

@@ -223,10 +223,11 @@ private slots:
             // A serious error on the open port, which here would still carry
             // what is written; the page queues setpoints before the window
             // has heard of it.
-            serialPort *worker = prog.serial;
-            QVERIFY(QMetaObject::invokeMethod(
-                worker, [worker] { worker->handleSerialError(QSerialPort::ResourceError); },
-                Qt::BlockingQueuedConnection));
+            // Through the worker's own slot with the error as a value, queued
+            // before the setpoints that follow.
+            qRegisterMetaType<QSerialPort::SerialPortError>();
+            QVERIFY(QMetaObject::invokeMethod(prog.serial, "handleSerialError", Qt::QueuedConnection,
+                                              Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
             for (int i = 1; i <= kQueuedSetpoints; ++i) {
                 curr->setValue(7.7 + i / 1000.0);
                 QVERIFY(QMetaObject::invokeMethod(page, "on_SpinSetCurr_editingFinished"));
