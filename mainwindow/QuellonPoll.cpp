@@ -6,6 +6,7 @@
 #include "ui_Quellon.h"
 
 #include "Dialogs.h"
+#include "InstrumentCommands.h"
 #include "ModelFlags.h"
 #include "ModelTable.h"
 #include "QuellonConstants.h"
@@ -39,7 +40,7 @@ void Quellon::relayToLink(DataPack pack)
     // While the link is let go the instrument gets the pages' input-off and
     // nothing else: what a page or a reset would change on the way out stays
     // with the program.
-    if (lettingGo && pack.data != QLatin1String("INP OFF\n"))
+    if (lettingGo && pack.data != InstrumentCommands::setInput(false).text)
         return;
     pack.link = interfaceIndex != 0 ? DataPack::TcpLink : DataPack::SerialLink;
     emit sendSriealFun(pack);

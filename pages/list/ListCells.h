@@ -46,16 +46,15 @@ struct ColumnRule
     double min;
     double max;
     int decimals;
-    int integerDigits; // of the maximum
 };
 
 // The rules of the step columns: current, rise slope, time; none for others.
 inline const ColumnRule *columnRule(int column)
 {
     static const ColumnRule rules[3] = {
-        {0, 9999, 2, 4},
-        {0.02, 9999, 3, 4},
-        {0.5, 99999, 3, 5},
+        {0, 9999, 2},
+        {0.02, 9999, 3},
+        {0.5, 99999, 3},
     };
     return column >= 0 && column < 3 ? &rules[column] : nullptr;
 }
@@ -85,7 +84,8 @@ inline Verdict check(int column, const QString &text)
     QString integer = m.captured(1);
     while (integer.size() > 1 && integer.startsWith(QLatin1Char('0')))
         integer.remove(0, 1);
-    if (integer.size() > rule->integerDigits)
+    // No more whole digits than the maximum has.
+    if (integer.size() > QString::number(qint64(rule->max)).size())
         return Verdict::Refused;
     const double v = number(t);
     // Above the maximum a point may still be put in; below the minimum
