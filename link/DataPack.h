@@ -1,10 +1,12 @@
 #pragma once
 
+#include "QueuedValue.h"
+
 #include <QMetaType>
 #include <QString>
 
 // One instrument command travelling to a link worker, or one reply coming back.
-struct DataPack
+struct DataPackFields
 {
     QString key;        // reply key, e.g. "CC:CURR:L"; the reply carries the same key
     qint32 isRequest = 0; // 1 in requests, 0 in replies
@@ -20,6 +22,11 @@ struct DataPack
     enum Page { MainWindowPage = 0, StaticModePage = 1, BatteryPage = 2, ListPageId = 3 };
     // Link selector.
     enum Link { SerialLink = 0, TcpLink = 1 };
+};
+
+// Handed between threads in queued calls: see QueuedValue.
+struct DataPack : QueuedValue<DataPackFields>
+{
 };
 
 // Reply record as the workers build it: key, isRequest, needReply, status,

@@ -2,6 +2,7 @@
 
 #include "LinkRig.h"
 #include "PackCapture.h"
+#include "SerialFault.h"
 #include "TestProcess.h"
 #include "serialPort.h"
 
@@ -419,6 +420,7 @@ void TestSerialPort::failedPortTakesNothingMore()
     QCOMPARE(b->openLink(b->pty.a()), 0);
     serialPort *worker = b->rig.worker;
     auto fail = [worker] { worker->handleSerialError(QSerialPort::ResourceError); };
+    SerialFault fault(worker);
     b->peer.answer("CURR?\n", "1\n");
     QList<QByteArray> written; // what goes out before the port fails
     if (when == "during") {
@@ -433,12 +435,8 @@ void TestSerialPort::failedPortTakesNothingMore()
         b->rig.send(request("CC:CURR", 0, "CURR 5\n", DataPack::SerialLink));
         b->rig.send(request("CC:CURR:L", 1, "CURR?\n", DataPack::SerialLink));
         b->rig.send(request("CC:CURR:SLEW:RISE", 0, "CURR:SLEW:RISE 0.5\n", DataPack::SerialLink));
-        // The worker's own slot with the error as a value, queued after the
-        // packs (a lambda queued from here would be read on the worker's
-        // thread out of the thread checker's sight).
-        qRegisterMetaType<QSerialPort::SerialPortError>();
-        QVERIFY(QMetaObject::invokeMethod(worker, "handleSerialError", Qt::QueuedConnection,
-                                          Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
+        // The worker's own slot, in its thread, queued after the packs.
+        QVERIFY(fault.raise(QSerialPort::ResourceError));
     }
     QVERIFY(b->links.waitForSerial(2));
     QCOMPARE(b->links.serial.last().code, 8);

@@ -13,6 +13,7 @@
 #include "ListPage.h"
 #include "LoadSim.h"
 #include "ProgramWiring.h"
+#include "SerialFault.h"
 #include "TestProcess.h"
 #include "TestWait.h"
 #include "serialPort.h"
@@ -178,6 +179,7 @@ private slots:
         QVERIFY(sim.controlApply("PAR 1\n"));
         LinkedProgram prog;
         QuellonFixture &f = prog.fixture;
+        SerialFault fault(prog.serial);
         QVERIFY(serial ? linkSerialAndIdentify(prog, pty.a()) : linkAndIdentify(prog, sim));
         QTRY_COMPARE_WITH_TIMEOUT(f.lastLimits().limitMaxCurr, 80.f, kMustComeMs);
 
@@ -223,11 +225,9 @@ private slots:
             // A serious error on the open port, which here would still carry
             // what is written; the page queues setpoints before the window
             // has heard of it.
-            // Through the worker's own slot with the error as a value, queued
-            // before the setpoints that follow.
-            qRegisterMetaType<QSerialPort::SerialPortError>();
-            QVERIFY(QMetaObject::invokeMethod(prog.serial, "handleSerialError", Qt::QueuedConnection,
-                                              Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
+            // Through the worker's own slot in its thread, queued before the
+            // setpoints that follow.
+            QVERIFY(fault.raise(QSerialPort::ResourceError));
             for (int i = 1; i <= kQueuedSetpoints; ++i) {
                 curr->setValue(7.7 + i / 1000.0);
                 QVERIFY(QMetaObject::invokeMethod(page, "on_SpinSetCurr_editingFinished"));
