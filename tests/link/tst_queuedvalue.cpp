@@ -56,21 +56,23 @@ signals:
 public slots:
     void sendPlain()
     {
-        for (int i = 0; i < kHandedOver; ++i) {
-            PlainRecord r;
-            r.text = QString::number(i);
-            r.number = i;
-            emit plain(r);
-        }
+        for (int i = 0; i < kHandedOver; ++i)
+            emit plain(record<PlainRecord>(i));
     }
     void sendOrdered()
     {
-        for (int i = 0; i < kHandedOver; ++i) {
-            OrderedRecord r;
-            r.text = QString::number(i);
-            r.number = i;
-            emit ordered(r);
-        }
+        for (int i = 0; i < kHandedOver; ++i)
+            emit ordered(record<OrderedRecord>(i));
+    }
+
+private:
+    template <class Record>
+    static Record record(int i)
+    {
+        Record r;
+        r.text = QString::number(i);
+        r.number = i;
+        return r;
     }
 };
 
