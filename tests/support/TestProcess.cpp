@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -88,6 +89,14 @@ quint16 freeTcpPort()
     if (!s.listen(QHostAddress::LocalHost, 0))
         return 0;
     return s.serverPort();
+}
+
+quint16 freeUdpPort()
+{
+    QUdpSocket s;
+    if (!s.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        return 0;
+    return s.localPort();
 }
 
 RefusingTcpPort::RefusingTcpPort(quint16 port)

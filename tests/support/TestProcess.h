@@ -47,6 +47,9 @@ private:
 
 // A free TCP port on 127.0.0.1.
 quint16 freeTcpPort();
+// A UDP port free on every address, for a datagram socket bound to any
+// address (a TCP port's number may be held by a datagram socket).
+quint16 freeUdpPort();
 
 // A TCP port of 127.0.0.1 held by a socket that is bound but does not listen:
 // a connection to it is refused, and no other socket gets the port while the

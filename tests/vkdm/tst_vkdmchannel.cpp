@@ -355,8 +355,12 @@ void TstVkdmChannel::workMode1ConnectingDevice()
 
 void TstVkdmChannel::workMode2Udp()
 {
-    const quint16 devPort = freeTcpPort();
-    const quint16 hostPort = quint16(freeTcpPort());
+    // Both ends bind datagram sockets: the device its port, the host the
+    // destination port.
+    const quint16 devPort = freeUdpPort();
+    quint16 hostPort = freeUdpPort();
+    while (hostPort == devPort)
+        hostPort = freeUdpPort();
     QVERIFY(m_sim->addDevice(0x331, QStringLiteral("ip=10.77.0.104 mode=2 port=%1 dest=10.77.0.1 destport=%2 src=127.0.0.31")
                          .arg(devPort).arg(hostPort)));
     QCOMPARE(VKDM_StartSearchDev(), 1);
